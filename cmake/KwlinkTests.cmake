@@ -1,0 +1,65 @@
+# Registers one GoogleTest executable per folder below tests/ (tests/<name>/*.cpp becomes
+# <name>_tests). Shared test helpers live in tests/support/. Natively the executables run
+# directly; in the Windows build each one runs under wine as one CTest test (wine's start-up
+# costs about a second per process), inside one wine prefix and one wineserver that a
+# fixture starts before and stops after the Windows tests.
+
+file(GLOB KWLINK_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+add_library(kwlink_test_support STATIC ${KWLINK_TEST_SUPPORT_SOURCES})
+target_link_libraries(kwlink_test_support PUBLIC kwlink_core gtest gmock)
+target_include_directories(kwlink_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+kwlink_warnings(kwlink_test_support)
+
+set(KWLINK_WINE_RUN ${CMAKE_SOURCE_DIR}/tools/wine-test.sh)
+set(KWLINK_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# Where the native build lies; the Windows tests use its simulated scale.
+set(KWLINK_NATIVE_BIN "" CACHE PATH "bin directory of the native build (Windows tests use its tools)")
+
+if(WIN32)
+    add_executable(wine-idle ${CMAKE_SOURCE_DIR}/tools/win32/wine_idle.c)
+    kwlink_link_runtime(wine-idle)
+    add_test(NAME win32.wine-start
+        COMMAND bash ${KWLINK_WINE_RUN} start ${KWLINK_WINE_PREFIX} $<TARGET_FILE:wine-idle>)
+    set_tests_properties(win32.wine-start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+    add_test(NAME win32.wine-stop COMMAND bash ${KWLINK_WINE_RUN} stop ${KWLINK_WINE_PREFIX})
+    set_tests_properties(win32.wine-stop PROPERTIES FIXTURES_CLEANUP wine)
+endif()
+
+file(GLOB KWLINK_TEST_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
+foreach(dir ${KWLINK_TEST_DIRS})
+    get_filename_component(name ${dir} NAME)
+    if(NOT IS_DIRECTORY ${dir} OR name STREQUAL "support")
+        continue()
+    endif()
+    file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+    if(NOT sources)
+        continue()
+    endif()
+    add_executable(${name}_tests ${sources})
+    target_link_libraries(${name}_tests PRIVATE kwlink_test_support gmock_main)
+    kwlink_warnings(${name}_tests)
+    kwlink_link_runtime(${name}_tests)
+    add_dependencies(${name}_tests kwlink_data)
+    if(TARGET kwlink-scale-sim)
+        add_dependencies(${name}_tests kwlink-scale-sim kwlink)
+    endif()
+    if(WIN32)
+        add_test(NAME win32.${name}
+            COMMAND bash ${KWLINK_WINE_RUN} run ${KWLINK_WINE_PREFIX} $<TARGET_FILE:${name}_tests>)
+        set_tests_properties(win32.${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
+            ENVIRONMENT "KWLINK_NATIVE_BIN=${KWLINK_NATIVE_BIN}")
+    else()
+        add_test(NAME ${name} COMMAND ${name}_tests WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+        set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+    endif()
+endforeach()
+
+# The native CTest run also runs the Windows build's tests when that build lies beside it
+# (build/native and build/win32), so that one summary covers both targets.
+if(NOT WIN32)
+    set(KWLINK_WIN32_BUILD_DIR ${CMAKE_BINARY_DIR}/../win32 CACHE PATH "the Windows build tree")
+    get_filename_component(win32_dir ${KWLINK_WIN32_BUILD_DIR} ABSOLUTE)
+    file(WRITE ${CMAKE_BINARY_DIR}/win32-tests.cmake
+        "if(EXISTS \"${win32_dir}/CTestTestfile.cmake\")\n  subdirs(\"${win32_dir}\")\nendif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win32-tests.cmake)
+endif()

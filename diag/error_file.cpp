@@ -1,0 +1,7 @@
+#include "diag/error_file.h"
+
+#include "diag/output_file.h"
+
+ErrorFile::ErrorFile(const std::string& directory, const std::string& text) {
+    writeOutputFile(directory + "Kwlink.Err", text);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The log of one job: numbered, time-stamped entries held in memory and written as
+// "Kwlink.log" into the job's working directory when the log is destroyed. Used by one thread
+// at a time (see the process shell); no lock.
+class JobLog {
+public:
+    // `directory` is the working directory, ending with the path separator. Creates the date
+    // line and entry 0000 (the version banner and " Log-was Opened"); writes nothing yet.
+    explicit JobLog(const std::string& directory);
+    // Adds "Log-Closed" and writes every line, each ending with CR LF, replacing the file of an
+    // earlier run. A file that cannot be written is skipped silently.
+    virtual ~JobLog();
+
+    // Appends an entry: "%04d HH:MM:SS,mmm: " and the text, unchanged.
+    void add(const std::string& text);
+    // Appends an entry with the text of message `number` (empty when the file lacks it). Does
+    // nothing, and uses no entry number, while no message texts are loaded.
+    void addMessage(std::int32_t number);
+
+    std::string directory() const { return directory_; }
+    const std::vector<std::string>& lines() const { return lines_; }
+
+private:
+    std::string directory_;
+    std::vector<std::string> lines_;
+    std::int32_t entryCounter_ = 0;
+};
+
+// The job's log; null until the job has created it. Deleted last at shutdown.
+extern JobLog* g_log;

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Runs the Windows build's test executables under wine.
+#   wine-test.sh start PREFIX IDLE   create the prefix once, keep one wineserver and one idle
+#                                    wine process (IDLE, an .exe that sleeps) alive
+#   wine-test.sh run PREFIX EXE ...  run one executable, passing its exit status on
+#   wine-test.sh stop PREFIX         stop the wineserver
+# The prefix is 32-bit, OEM code page 850 (de_DE.UTF-8 locale), without the Mono/Gecko
+# prompts, and with the X11 driver unmanaged (Xvfb has no window manager).
+set -u
+cmd=$1
+export WINEPREFIX=$2
+shift 2
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    export LC_ALL=de_DE.UTF-8
+fi
+
+case "$cmd" in
+start)
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >"$WINEPREFIX/../wineboot.log" 2>&1 || { cat "$WINEPREFIX/../wineboot.log"; exit 1; }
+        wineserver -w
+        cat >"$WINEPREFIX/../kwlink-wine.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+REG
+        wine regedit /S "$(winepath -w "$WINEPREFIX/../kwlink-wine.reg")" >/dev/null 2>&1
+        wineserver -w
+    fi
+    # One persistent server for the whole run; its output goes to a file so that no pipe of
+    # the caller stays open behind it.
+    wineserver -p >"$WINEPREFIX/../wineserver.log" 2>&1 </dev/null
+    # Wine's desktop and services quit soon after the last program and inherit the output of
+    # the program that started them: keep them up with an idle program whose output goes to a
+    # file, so that they never hold a test's output pipe open.
+    setsid wine "$1" >"$WINEPREFIX/../wine-idle.log" 2>&1 </dev/null &
+    sleep 1
+    exit 0
+    ;;
+run)
+    exec wine "$@"
+    ;;
+stop)
+    wineserver -k >/dev/null 2>&1
+    exit 0
+    ;;
+*)
+    echo "usage: $0 start|run|stop PREFIX [EXE ARGS...]" >&2
+    exit 2
+    ;;
+esac
