@@ -41,8 +41,9 @@ TEST(MessageTexts, TakesNumberAndTextPerLineWhateverTheLineEnds) {
 
 TEST(MessageTexts, SplitsLikeStrtokAndKeepsBlanksAroundTheText) {
     TempDir dir;
-    MessageTexts texts = load(dir, ";12;;first; more\n  7; padded text \n-3;negative\n;;;\n\n"
-                                   "40 trailing words;forty\n");
+    MessageTexts texts = load(dir,
+                              ";12;;first; more\n  7; padded text \n-3;negative\n;;;\n\n"
+                              "40 trailing words;forty\n");
     EXPECT_EQ(texts.text(12), "first");
     EXPECT_EQ(texts.text(7), " padded text ");
     EXPECT_EQ(texts.text(-3), "negative");

@@ -12,7 +12,7 @@ namespace testing_support {
 // life of the object, and records message boxes and finishJob calls instead of showing or
 // ending anything. Restores the previous state when it goes.
 class ProcessFixture {
-public:
+  public:
     explicit ProcessFixture(const std::string& messagesContent = "");
     ~ProcessFixture();
     ProcessFixture(const ProcessFixture&) = delete;
@@ -22,7 +22,7 @@ public:
     std::vector<std::pair<std::string, std::string>> boxes;
     int finishCalls = 0;
 
-private:
+  private:
     MessageTexts* previousTexts_;
     MessageTexts* texts_ = nullptr;
 };
