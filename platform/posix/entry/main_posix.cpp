@@ -1,14 +1,39 @@
-// Process entry. Until the transfer job exists, the program shows its version banner.
+// Process entry of the Linux console program. The job string is every argument after the
+// program name, joined with single blanks (users quote it because of the ";").
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "app/process.h"
 #include "diag/version.h"
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::printf("usage: kwlink \"<job string>\"\n       kwlink --version\n");
+        std::printf(
+            "usage: kwlink \"<job string>\"\n"
+            "       kwlink --version\n"
+            "\n"
+            "Job string: ';'-separated tokens, first the kind of job, then the working directory:\n"
+            "  KWBACKUP[a,b];KWDIR[/path]     fetch everything (configuration numbers a..b)\n"
+            "  KWRESTORE[a,b];KWDIR[/path]    send everything back\n"
+            "  KWUP;KWDIR[/path];...          fetch what the further tokens name\n"
+            "  KWDOWN;KWDIR[/path];...        send what the further tokens name\n"
+            "Further tokens: KWTAB[NAME,NAME,...] or KWTAB[*], KWARTICLE[from,to],\n"
+            "  KWCONF[from,to], KWPORT[n] (stored in Kwlink.cfg beside the program).\n"
+            "Port n is <program directory>/com<n> when it exists, else /dev/ttyS<n-1>.\n"
+            "Exit status: 0 finished, 1 failed (see Kwlink.log and Kwlink.Err), 2 stopped.\n");
         return 0;
     }
-    std::printf("%s\n", kVersionBanner);
-    return 0;
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s\n", kVersionBanner);
+        return 0;
+    }
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) {
+            commandLine += ' ';
+        }
+        commandLine += argv[i];
+    }
+    return runProcess(commandLine);
 }

@@ -1,6 +1,9 @@
-// Process entry of the Windows program. Until the transfer job exists, it ends at once.
+// Process entry of the Windows program: the command line after the program name is the job
+// string.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    return 0;
+#include "app/process.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+    return runProcess(commandLine != nullptr ? commandLine : "");
 }

@@ -1,0 +1,119 @@
+#include "app/process.h"
+
+#include <exception>
+#include <thread>
+
+#include "app/status_lines.h"
+#include "diag/job_log.h"
+#include "diag/message_texts.h"
+#include "diag/process_hooks.h"
+#include "diag/qm_com_exceptions.h"
+#include "diag/version.h"
+#include "job/transfer_job.h"
+#include "platform/main_window.h"
+#include "platform/platform.h"
+
+TransferJob* g_transferJob = nullptr;
+std::atomic<bool> g_finishing{false};
+std::atomic<bool> g_noticeOnClose{true};
+
+namespace {
+
+std::atomic<int> g_outcome{static_cast<int>(ProcessOutcome::Stopped)};
+
+void setOutcome(ProcessOutcome outcome) { g_outcome = static_cast<int>(outcome); }
+
+// Ends the main loop once the job is over; only the first call counts.
+void finishJobOnce() {
+    if (g_finishing.exchange(true)) {
+        return;
+    }
+    g_noticeOnClose = false;
+    platform::closeMainWindow();
+}
+
+// Reports a failure caught at one of the two catch sites. Exceptions other than the job's own
+// (an allocation failure, say) are reported the same way with their text, so that no failure
+// ends the process without a log.
+void reportFailure(const QmComExceptions& failure) {
+    setOutcome(ProcessOutcome::Failed);
+    failure.report();
+}
+
+// The worker thread: runs the job step by step until it is over. Each step does its own
+// waiting (the link reads with short time-outs), so this loop never spins.
+void runWorker(TransferJob* job) {
+    if (job == nullptr) {
+        return;
+    }
+    for (;;) {
+        try {
+            std::uint8_t result = job->runStep();
+            if (result != 2) {
+                setOutcome(result == 1 ? ProcessOutcome::Finished : ProcessOutcome::Stopped);
+                finishJob();
+                break;
+            }
+        } catch (const QmComExceptions& failure) {
+            reportFailure(failure);
+            break;
+        } catch (const std::exception& failure) {
+            reportFailure(QmComExceptions(std::string(failure.what())));
+            break;
+        }
+    }
+    job->clearActive();
+}
+
+}  // namespace
+
+int runProcess(const std::string& commandLine) {
+    const int showCommand = platform::initialShowCommand();
+    const std::string programDir = platform::programDirectory();
+    if (!platform::createMainWindow(kVersionBanner, showCommand)) {
+        return static_cast<int>(ProcessOutcome::Failed);
+    }
+    setMainWindowCreated(true);
+    setFinishJobHandler(finishJobOnce);
+
+    try {
+        g_messageTexts = new MessageTexts(programDir);
+        g_transferJob = new TransferJob(commandLine);
+        createStatusLines(showCommand);
+    } catch (const QmComExceptions& failure) {
+        reportFailure(failure);
+    } catch (const std::exception& failure) {
+        reportFailure(QmComExceptions(std::string(failure.what())));
+    }
+
+    // The worker gets the job, or nothing when its construction failed (it then ends at once).
+    std::thread worker(runWorker, g_transferJob);
+    platform::runMessageLoop();
+
+    const bool notice = g_noticeOnClose;
+    if (g_transferJob != nullptr) {
+        g_transferJob->requestStop();
+    }
+    // The worker clears the job's active flag as its last act; joining waits for exactly that
+    // without polling.
+    worker.join();
+    if (notice) {
+        setOutcome(ProcessOutcome::Stopped);
+        if (g_messageTexts != nullptr) {
+            showNotice(g_messageTexts->text(2));
+            if (g_log != nullptr) {
+                g_log->addMessage(2);
+            }
+        } else {
+            showNotice("Stopped");
+        }
+    }
+    delete g_transferJob;
+    g_transferJob = nullptr;
+    delete g_messageTexts;
+    g_messageTexts = nullptr;
+    delete g_log;
+    g_log = nullptr;
+    setFinishJobHandler(nullptr);
+    return g_outcome;
+}

@@ -1,0 +1,574 @@
+#include "job/transfer_job.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/status_lines.h"
+#include "diag/config_file.h"
+#include "diag/job_log.h"
+#include "diag/message_texts.h"
+#include "diag/output_file.h"
+#include "diag/qm_com_exceptions.h"
+#include "diag/version.h"
+#include "dictionary/table.h"
+#include "job/char_translation.h"
+#include "link/serial_scale_link.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char kStx = 0x02;
+constexpr char kEtb = 0x17;
+// The model-700 scale's letters for a record (instead of "d").
+constexpr char kModel700Record = 0x1C;
+// The pause before the first record request of every table, in both directions.
+constexpr std::uint32_t kTablePauseMs = 500;
+
+std::string format(const char* pattern, ...) {
+    char buffer[128];
+    va_list args;
+    va_start(args, pattern);
+    std::vsnprintf(buffer, sizeof buffer, pattern, args);
+    va_end(args);
+    return buffer;
+}
+
+std::string text(std::int32_t number) {
+    return g_messageTexts != nullptr ? g_messageTexts->text(number) : std::string();
+}
+
+void log(const std::string& entry) {
+    if (g_log != nullptr) {
+        g_log->add(entry);
+    }
+}
+
+void logMessage(std::int32_t number) {
+    if (g_log != nullptr) {
+        g_log->addMessage(number);
+    }
+}
+
+void showAndLog(void (*show)(const std::string&), const std::string& line) {
+    show(line);
+    log(line);
+}
+
+// The header of every request to scale (or configuration) number n: STX ETB "]" nn ETB.
+std::string headerFor(std::uint8_t number) {
+    return format("%c%c]%02d%c", kStx, kEtb, number, kEtb);
+}
+
+}  // namespace
+
+TransferJob::TransferJob(const std::string& commandLine) {
+    programDir_ = platform::programDirectory();
+    job_ = JobParameters(commandLine).result();
+    if (!makeDirectory(job_.workDir)) {
+        throw QmComExceptions(32);
+    }
+    g_log = new JobLog(job_.workDir);
+    g_charTranslation = nullptr;
+    g_charTranslation = new CharTranslation(programDir_);
+    {
+        ConfigFile config(programDir_);
+        if (job_.portGiven) {
+            config.setPort(static_cast<std::uint32_t>(job_.port));
+        }
+        config.getSettings(linkSettings_);
+    }
+    lineSettings_ = LineSettings();
+    lineSettings_.baudRate = 9600;
+    lineSettings_.format.dataBits = 7;
+    lineSettings_.format.parity = 1;
+    lineSettings_.format.stopBits = 0;
+    lineSettings_.handshake = 0;
+    lineSettings_.inputQueueSize = 4096;
+    lineSettings_.outputQueueSize = 4096;
+    link_ = std::make_unique<SerialScaleLink>(lineSettings_, linkSettings_);
+}
+
+TransferJob::~TransferJob() {
+    delete g_charTranslation;
+    g_charTranslation = nullptr;
+    if (link_) {
+        link_.reset();
+        logMessage(35);
+    }
+}
+
+bool TransferJob::makeDirectory(const std::string& path) {
+    return !path.empty() && platform::makeDirectory(path);
+}
+
+std::uint8_t TransferJob::runStep() {
+    if (!link_->isBusy() && stopRequested_) {
+        state_ = State::StopOnRequest;
+    }
+    statusText_.clear();
+    switch (state_) {
+        case State::Introduce:
+            return introduce();
+        case State::Connect:
+            return connect();
+        case State::Identify:
+            return identify();
+        case State::SelectTables:
+            return selectTables();
+        case State::StartSendPass:
+            return startPass(State::NextTableToSend, scaleNumber_, false);
+        case State::StartConfigSendPass:
+            confDataSent_ = false;
+            return startPass(State::NextTableToSend, job_.confFrom, true);
+        case State::NextConfigNumberToSend:
+            return nextConfigNumberToSend();
+        case State::NextTableToSend:
+            return nextTableToSend();
+        case State::SendRecords:
+            return sendRecords();
+        case State::StartFetchPass:
+            descFetch_ = 0;
+            return startPass(State::NextTableToFetch, scaleNumber_, false);
+        case State::StartConfigFetchPass:
+            descFetch_ = 0;
+            return startPass(State::NextTableToFetch, job_.confFrom, true);
+        case State::NextTableToFetch:
+            return nextTableToFetch();
+        case State::FetchRecords:
+            return fetchRecords();
+        case State::Finish:
+            return finish();
+        case State::AbortWithError:
+            return abortWithError();
+        case State::FetchTdes:
+            setCurrentNumber(scaleNumber_);
+            configPass_ = false;
+            showAndLogNumber();
+            return fetchDescriptionTable(catalog_.tdes(), 1, State::FetchRecords);
+        case State::FetchAdes:
+            return fetchDescriptionTable(catalog_.ades(), 2, State::FetchRecords);
+        case State::StoreDescriptions:
+            return storeDescriptions();
+        case State::StopOnRequest:
+            return stopOnRequest();
+    }
+    return kCallAgain;
+}
+
+// ---- states of the job's frame ----
+
+std::uint8_t TransferJob::introduce() {
+    showAndLog(showLine1, text(12));
+    static const std::int32_t kKindTexts[] = {15, 14, 11, 10};  // by jobKind
+    const std::int32_t kindText = kKindTexts[job_.jobKind & 3];
+    showAndLog(showLine2, text(kindText) + ": " + text(17) +
+                              format("[%01d]", static_cast<int>(linkSettings_.port)));
+    const bool restoreOrBackup = job_.jobKind < 2;
+    if (!restoreOrBackup) {
+        std::string articles;
+        if (job_.articleGiven) {
+            articles = text(13);
+            if (job_.jobKind == 2) {
+                articles += format("[%04d - %04d]", static_cast<int>(job_.articleFrom),
+                                   static_cast<int>(job_.articleTo));
+            } else {
+                articles += "[" + text(23) + "]";
+            }
+            articles += ": ";
+        }
+        std::string configuration;
+        if (job_.confGiven) {
+            configuration = text(19) + ": " + text(18) +
+                            format("[%02d - %02d]", job_.confFrom, job_.confTo);
+        }
+        showAndLog(showLine3, articles + configuration);
+        if (job_.tablesGiven) {
+            std::string line = text(20) + ": ";
+            if (job_.tableNameCount == JobParseResult::kAllTables) {
+                line += text(22);
+            } else {
+                for (std::uint8_t i = 0; i < job_.tableNameCount && i < job_.tables.size(); ++i) {
+                    line += " " + job_.tables[i];
+                }
+            }
+            showAndLog(showLine4, line);
+        }
+    } else {
+        showAndLog(showLine3, text(16) + ": " + text(18) +
+                                  format("[%02d - %02d]", job_.confFrom, job_.confTo));
+    }
+    showAndLog(showLine5, job_.workDir);
+    logMessage(34);
+    state_ = State::Connect;
+    return kCallAgain;
+}
+
+std::uint8_t TransferJob::connect() {
+    if (link_->open(scaleNumber_, identification_) == 1) {
+        connected_ = true;
+        state_ = State::Identify;
+    }
+    return kCallAgain;
+}
+
+bool TransferJob::identificationIsSafe() const {
+    // The identification names a directory below the program directory: it must not be able to
+    // leave it or name a device.
+    if (identification_.find("..") != std::string::npos) {
+        return false;
+    }
+    for (char c : identification_) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\' || c == ':') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint8_t TransferJob::identify() {
+    showAndLog(showLine1, text(5) + format(": [%02d] ", scaleNumber_) + identification_);
+    const std::string separator(1, platform::pathSeparator());
+    const std::size_t length = identification_.size();
+    if (length < 10 || length > 13 || !identificationIsSafe()) {
+        fail(29);
+        return kCallAgain;
+    }
+    bool generic = length > 10;
+    if (length == 10) {
+        identType_ = std::atoi(identification_.substr(0, 3).c_str());
+        if (identType_ != 109) {
+            fail(27);
+            return kCallAgain;
+        }
+        identVariant_ = std::atoi(identification_.substr(3, 2).c_str());
+        identModel_ = std::atoi(identification_.substr(7, 3).c_str());
+        if (identVariant_ != 74 || identModel_ > 701) {
+            generic = true;
+        } else if (identModel_ < 700) {
+            fail(27);
+            return kCallAgain;
+        } else {
+            descDir_ = programDir_ + separator + (identModel_ == 700 ? "109SCALE700" : "109SCALE701") +
+                       separator;
+            if (!catalog_.loadDescriptions(descDir_)) {
+                fail(28);
+                return kCallAgain;
+            }
+            model700_ = identModel_ == 700;
+            state_ = State::SelectTables;
+            return kCallAgain;
+        }
+    }
+    if (generic) {
+        descDir_ = programDir_ + separator + identification_ + separator;
+        state_ = catalog_.loadDescriptions(descDir_) ? State::SelectTables : State::FetchTdes;
+    }
+    return kCallAgain;
+}
+
+std::uint8_t TransferJob::selectTables() {
+    catalog_.deselectAll();
+    if (job_.articleGiven) {
+        catalog_.selectArticleRange(job_.articleFrom, job_.articleTo);
+    }
+    if (job_.tablesGiven) {
+        if (job_.tableNameCount == JobParseResult::kAllTables) {
+            catalog_.selectDataTables();
+        } else {
+            for (std::uint8_t i = 0; i < job_.tableNameCount && i < job_.tables.size(); ++i) {
+                catalog_.selectByName(job_.tables[i]);
+            }
+        }
+    }
+    if (job_.confGiven) {
+        catalog_.selectConfigurationTables();
+    }
+    const bool data = job_.tablesGiven || job_.articleGiven;
+    if (job_.direction == 1) {
+        if (job_.articleGiven) {
+            catalog_.importArticleTable(job_.workDir);
+        }
+        if (job_.tablesGiven) {
+            catalog_.importDataTables(job_.workDir);
+        }
+        if (job_.confGiven) {
+            catalog_.importConfigurationTables(job_.workDir);
+        }
+        state_ = data ? State::StartSendPass : State::StartConfigSendPass;
+    } else {
+        state_ = data ? State::StartFetchPass : State::StartConfigFetchPass;
+    }
+    return kCallAgain;
+}
+
+std::uint8_t TransferJob::finish() {
+    request_ = endRequest();
+    if (!exchange()) {
+        return kCallAgain;
+    }
+    logMessage(33);
+    if (job_.direction == 2) {
+        bool written = catalog_.saveAllTables(job_.workDir);
+        catalog_.importAll(job_.workDir);
+        written = catalog_.saveAllTables(job_.workDir) && written;
+        const std::string marker = markerFileName(job_.workDir, job_.dirName,
+                                                  platform::pathSeparator() == '/' ? 0 : 3);
+        written = writeOutputFile(marker, kVersionBanner) && written;
+        if (!written) {
+            // The end request is already answered: report at once that the backup is incomplete.
+            throw QmComExceptions(38);
+        }
+    }
+    return kFinished;
+}
+
+std::uint8_t TransferJob::abortWithError() {
+    if (!connected_) {
+        return kEnded;
+    }
+    request_ = endRequest();
+    if (!exchange()) {
+        return kCallAgain;
+    }
+    throw QmComExceptions(pendingError_);
+}
+
+std::uint8_t TransferJob::stopOnRequest() {
+    if (!connected_) {
+        return kEnded;
+    }
+    request_ = endRequest();
+    if (!exchange()) {
+        return kCallAgain;
+    }
+    return kEnded;
+}
+
+std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descFetch,
+                                                State next) {
+    currentTable_ = &table;
+    showAndLog(showLine7, table.name());
+    platform::sleepMillis(kTablePauseMs);
+    table.prepareReceive(currentNumber_);
+    request_ = header_ + "u" + static_cast<char>(table.busSign()) + kEtb;
+    descFetch_ = descFetch;
+    state_ = next;
+    return kCallAgain;
+}
+
+std::uint8_t TransferJob::storeDescriptions() {
+    makeDirectory(descDir_);
+    catalog_.saveAllTables(descDir_);
+    if (catalog_.loadDescriptions(descDir_)) {
+        state_ = State::SelectTables;
+    } else {
+        fail(31);
+    }
+    return kCallAgain;
+}
+
+// ---- the table passes ----
+
+std::uint8_t TransferJob::startPass(State next, std::uint8_t number, bool configPass) {
+    tableIndex_ = 0;
+    configPass_ = configPass;
+    setCurrentNumber(number);
+    showAndLogNumber();
+    state_ = next;
+    return kCallAgain;
+}
+
+bool TransferJob::eligibleToSend(const Table& table) const {
+    return !table.isSendBlocked() && eligibleToFetch(table);
+}
+
+bool TransferJob::eligibleToFetch(const Table& table) const {
+    return table.isSelected() && (table.busSign() >= 0x80) == configPass_ && !table.isMeta();
+}
+
+std::uint8_t TransferJob::nextTableToSend() {
+    if (tableIndex_ >= catalog_.tableCount()) {
+        if (job_.confGiven && !configPass_) {
+            state_ = State::StartConfigSendPass;
+        } else {
+            state_ = configPass_ ? State::NextConfigNumberToSend : State::Finish;
+        }
+        return kCallAgain;
+    }
+    currentTable_ = catalog_.tableAt(tableIndex_);
+    if (currentTable_ == nullptr || !eligibleToSend(*currentTable_)) {
+        ++tableIndex_;
+        return kCallAgain;
+    }
+    statusText_ = currentTable_->name();
+    showAndLog(showLine7, statusText_);
+    currentTable_->startSending(currentNumber_);
+    request_ = recordRequestStart();
+    lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
+    if (lastResult_ == 1 || lastResult_ == 2) {
+        platform::sleepMillis(kTablePauseMs);
+        showLine7(statusText_);
+        state_ = State::SendRecords;
+    } else {
+        log(text(37));
+        ++tableIndex_;
+    }
+    return kCallAgain;
+}
+
+std::uint8_t TransferJob::sendRecords() {
+    if (!exchange()) {
+        return kCallAgain;
+    }
+    if (configPass_) {
+        confDataSent_ = true;
+    }
+    if (lastResult_ == 1) {
+        ++tableIndex_;
+        state_ = State::NextTableToSend;
+        return kCallAgain;
+    }
+    request_ = recordRequestStart();
+    lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
+    if (lastResult_ == 2) {
+        showLine7(statusText_);
+    } else {
+        ++tableIndex_;
+        state_ = State::NextTableToSend;
+    }
+    return kCallAgain;
+}
+
+std::uint8_t TransferJob::nextConfigNumberToSend() {
+    if (confDataSent_) {
+        request_ = header_ + "s" + kEtb;
+        if (!exchange()) {
+            return kCallAgain;
+        }
+        log(text(36));
+        confDataSent_ = false;
+    }
+    if (currentNumber_ >= job_.confTo) {
+        state_ = State::Finish;
+        return kCallAgain;
+    }
+    tableIndex_ = 0;
+    setCurrentNumber(static_cast<std::uint8_t>(currentNumber_ + 1));
+    showAndLogNumber();
+    state_ = State::NextTableToSend;
+    return kCallAgain;
+}
+
+std::uint8_t TransferJob::nextTableToFetch() {
+    if (tableIndex_ >= catalog_.tableCount()) {
+        if (job_.confGiven && !configPass_) {
+            state_ = State::StartConfigFetchPass;
+        } else if (configPass_ && currentNumber_ < job_.confTo) {
+            tableIndex_ = 0;
+            setCurrentNumber(static_cast<std::uint8_t>(currentNumber_ + 1));
+            showAndLogNumber();
+        } else {
+            state_ = State::Finish;
+        }
+        return kCallAgain;
+    }
+    currentTable_ = catalog_.tableAt(tableIndex_);
+    if (currentTable_ == nullptr || !eligibleToFetch(*currentTable_)) {
+        ++tableIndex_;
+        return kCallAgain;
+    }
+    statusText_ = currentTable_->name();
+    showAndLog(showLine7, statusText_);
+    platform::sleepMillis(kTablePauseMs);
+    currentTable_->prepareReceive(currentNumber_);
+    if (model700_) {
+        request_ = header_ + "q*" + kEtb;
+    } else {
+        request_ = header_ + "u" + static_cast<char>(currentTable_->busSign()) + kEtb;
+    }
+    state_ = State::FetchRecords;
+    return kCallAgain;
+}
+
+std::uint8_t TransferJob::fetchRecords() {
+    if (!exchange()) {
+        return kCallAgain;
+    }
+    switch (replyKind_) {
+        case kModel700Record:
+        case 'd':
+            lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
+            break;
+        case 'q':
+            lastResult_ = 1;
+            break;
+        case 'w': {
+            const char detail = payload_.size() > 1 ? payload_[1] : '\0';
+            if (detail == '2' || detail == '3') {
+                log(text(37));
+                lastResult_ = 1;
+            } else if (detail >= '4' && detail <= '6') {
+                lastResult_ = 1;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    showLine7(statusText_);
+    if (lastResult_ != 1) {
+        return kCallAgain;
+    }
+    if (descFetch_ == 1) {
+        state_ = State::FetchAdes;
+    } else if (descFetch_ == 2) {
+        state_ = State::StoreDescriptions;
+    } else {
+        ++tableIndex_;
+        state_ = State::NextTableToFetch;
+    }
+    return kCallAgain;
+}
+
+// ---- helpers ----
+
+bool TransferJob::exchange() {
+    return link_->transfer(scaleNumber_, replyKind_, request_, payload_) == 1;
+}
+
+void TransferJob::fail(std::int32_t messageNumber) {
+    pendingError_ = messageNumber;
+    state_ = State::AbortWithError;
+}
+
+void TransferJob::setCurrentNumber(std::uint8_t number) {
+    currentNumber_ = number;
+    header_ = headerFor(currentNumber_);
+}
+
+void TransferJob::showAndLogNumber() {
+    const std::string number = format("%2d", currentNumber_);
+    showLine6(number);
+    log(text(5) + " :" + number);
+}
+
+std::string TransferJob::endRequest() const {
+    return headerFor(scaleNumber_) + (model700_ ? std::string("q&") : std::string("e")) + kEtb;
+}
+
+std::string TransferJob::recordRequestStart() const {
+    return header_ + (model700_ ? kModel700Record : 'd');
+}
+
+std::string TransferJob::markerFileName(const std::string& workDir, const std::string& dirName,
+                                        std::string::size_type firstExaminedPosition) {
+    std::string name = workDir.empty() ? std::string() : workDir.substr(0, workDir.size() - 1);
+    std::string::size_type length = name.size();
+    while (length > firstExaminedPosition && name[length - 1] != '\\' && name[length - 1] != '/') {
+        --length;
+    }
+    name.resize(length);
+    return name + dirName + ".sca";
+}
