@@ -54,7 +54,9 @@ bool parseHex(const std::string& field, std::uint8_t& value) {
 CharTranslation::CharTranslation(const std::string& programDirectory) {
     std::ifstream in(programDirectory + platform::pathSeparator() + "QT_TRANS.DAT",
                      std::ios::binary);
-    if (!in) {
+    // A path that opens but cannot be read (a directory, on POSIX) is as unusable as a missing
+    // file; an empty file is readable and fails below for lack of lines.
+    if (!in || (in.peek(), in.bad())) {
         throw QmComExceptions(7);
     }
     LineReader reader(in);

@@ -102,6 +102,7 @@ TEST_F(CharTranslationTest, ControlCharactersPassThrough) {
 
 TEST_F(CharTranslationTest, OnlyTheFirst224LinesCount) {
     std::string content = identityFile();
+    EXPECT_EQ(loadError(""), messageText(8));
     EXPECT_EQ(loadError(content.substr(0, content.size() - std::string("FF FF\r\n").size())),
               messageText(8));
     // Six further lines, even malformed ones, are ignored.
@@ -140,7 +141,9 @@ TEST_F(CharTranslationTest, LinesUpTo199Characters) {
     EXPECT_EQ(loadError(fileWithLine(7, "41 41" + std::string(195, ' '))), messageText(8));
 }
 
-TEST_F(CharTranslationTest, MissingFileIsError7) {
+TEST_F(CharTranslationTest, MissingOrUnreadableFileIsError7) {
+    EXPECT_EQ(thrownText([&] { CharTranslation translation(dir_.path()); }), messageText(7));
+    ASSERT_TRUE(platform::makeDirectory(dir_.file("QT_TRANS.DAT")));
     EXPECT_EQ(thrownText([&] { CharTranslation translation(dir_.path()); }), messageText(7));
 }
 
