@@ -1,7 +1,5 @@
 #include "job/char_translation.h"
 
-#include <cctype>
-#include <cstdio>
 #include <fstream>
 
 #include "diag/field_splitter.h"
@@ -16,14 +14,36 @@ namespace {
 
 constexpr std::string::size_type kMaxLineLength = 199;
 
-// "%X" of a field; a field that does not begin with a hexadecimal digit is rejected.
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+// Reads a field as "%X" does (digits in either case, an optional 0x prefix, up to the first
+// character that is no hexadecimal digit) and keeps the low 8 bits of the number. The digits
+// are folded in here rather than by sscanf so that a number too large for 32 bits gives the
+// same byte on every C library. A field that does not begin with a hexadecimal digit is
+// rejected.
 bool parseHex(const std::string& field, std::uint8_t& value) {
-    if (!std::isxdigit(static_cast<unsigned char>(field[0]))) {
+    std::string::size_type pos = 0;
+    if (hexDigit(field[0]) < 0) {
         return false;
     }
+    if (field.size() > 2 && field[0] == '0' && (field[1] == 'x' || field[1] == 'X') &&
+        hexDigit(field[2]) >= 0) {
+        pos = 2;
+    }
     unsigned number = 0;
-    if (std::sscanf(field.c_str(), "%X", &number) != 1) {
-        return false;
+    for (; pos < field.size() && hexDigit(field[pos]) >= 0; ++pos) {
+        number = (number << 4) | static_cast<unsigned>(hexDigit(field[pos]));
     }
     value = static_cast<std::uint8_t>(number & 0xFF);
     return true;
@@ -34,7 +54,9 @@ bool parseHex(const std::string& field, std::uint8_t& value) {
 CharTranslation::CharTranslation(const std::string& programDirectory) {
     std::ifstream in(programDirectory + platform::pathSeparator() + "QT_TRANS.DAT",
                      std::ios::binary);
-    if (!in) {
+    // A path that opens but cannot be read (a directory, on POSIX) is as unusable as a missing
+    // file; an empty file is readable and fails below for lack of lines.
+    if (!in || (in.peek(), in.bad())) {
         throw QmComExceptions(7);
     }
     LineReader reader(in);

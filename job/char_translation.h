@@ -12,8 +12,9 @@
 class CharTranslation {
   public:
     // Loads programDirectory + separator + "QT_TRANS.DAT". Throws QmComExceptions(7) when the
-    // file cannot be opened, QmComExceptions(8) when one of its first 224 lines is missing,
-    // too long, or lacks one of its two hexadecimal numbers.
+    // file cannot be opened or read, QmComExceptions(8) when one of its first 224 lines is
+    // missing, 200 characters or longer, or lacks one of its two blank-separated fields, or
+    // when a field does not begin with a hexadecimal digit.
     explicit CharTranslation(const std::string& programDirectory);
     virtual ~CharTranslation() = default;
 

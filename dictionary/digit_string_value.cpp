@@ -1,0 +1,44 @@
+#include "dictionary/digit_string_value.h"
+
+#include <algorithm>
+
+#include "dictionary/value_codec.h"
+
+int DigitStringValue::setText(const std::string& text) {
+    *slot_ = text;
+    return 1;
+}
+
+int DigitStringValue::writeCsv(std::string& out) const {
+    out += *slot_;
+    out.push_back(';');
+    return 1;
+}
+
+int DigitStringValue::decode(const std::string& record, std::size_t& pos, std::size_t length) {
+    length = std::min(length, record.size());
+    std::string text;
+    while (pos < length && record[pos] != record_bytes::kEtb && record[pos] != record_bytes::kEtx) {
+        if (!text.empty() || record[pos] != '0') {
+            text.push_back(record[pos]);
+        }
+        ++pos;
+    }
+    *slot_ = text.empty() ? std::string("0") : std::move(text);
+    return 1;
+}
+
+void DigitStringValue::encode(std::string& out) {
+    slot_->erase(std::remove(slot_->begin(), slot_->end(), ' '), slot_->end());
+    appendGroupStart(out);
+    if (slot_->size() < width_) {
+        out.append(width_ - slot_->size(), '0');
+    }
+    out += *slot_;
+    out.push_back(record_bytes::kEtb);
+}
+
+bool DigitStringValue::isValidText(const std::string& text) const {
+    return text.find(record_bytes::kEtb) == std::string::npos &&
+           text.find(record_bytes::kEtx) == std::string::npos;
+}

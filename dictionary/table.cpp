@@ -1,0 +1,181 @@
+#include "dictionary/table.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+std::size_t usableAttributeCount(const TableDescription& description) {
+    return std::min<std::size_t>(description.attributeCount, TableDescription::kMaxAttributes);
+}
+
+// Length prefix of a packed slot: seven bits per byte, low bits first, the top bit set on
+// every byte but the last.
+void appendLength(std::string& out, std::size_t length) {
+    while (length >= 0x80) {
+        out.push_back(static_cast<char>((length & 0x7F) | 0x80));
+        length >>= 7;
+    }
+    out.push_back(static_cast<char>(length));
+}
+
+bool readLength(const std::string& in, std::size_t& pos, std::size_t& length) {
+    length = 0;
+    for (unsigned shift = 0; shift < 32; shift += 7) {
+        if (pos >= in.size()) {
+            return false;
+        }
+        const auto byte = static_cast<unsigned char>(in[pos++]);
+        length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+Table::Table(TableDescription description)
+    : description_(std::move(description)), layout_(usableAttributeCount(description_)) {
+    articleTable_ = description_.tableType == 3;
+    isTdes_ = description_.fileSign == "TDES";
+    isAdes_ = description_.fileSign == "ADES";
+    rangeLow_ = description_.minIndex;
+    rangeHigh_ = description_.maxIndex;
+
+    const std::size_t count = layout_.count();
+    std::uint64_t total = 0;
+    std::size_t i = 0;
+    for (; i < count; ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        const auto first = static_cast<std::size_t>(total);
+        total += attribute.fieldCount;
+        if (attribute.neverSentToScale()) {
+            sendBlocked_ = true;
+        }
+        if (total >= kSlotCount || !createValue(i, attribute, first)) {
+            usedSlots_ = first;
+            break;
+        }
+        usedSlots_ = static_cast<std::size_t>(total);
+    }
+    layoutComplete_ = i == count;
+    selected_ = layoutComplete_;
+}
+
+bool Table::createValue(std::size_t index, const AttributeDescription& attribute,
+                        std::size_t first) {
+    const std::uint8_t sign = attribute.busSign;
+    const std::string& code = attribute.fileSign;
+    std::string* slot = &slots_[first];
+    switch (attribute.valueType()) {
+        case 0:
+            return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
+                                      ValueMode::PackedDigits);
+        case 1:
+            return layout_.addEncoded(
+                index, sign, code, slot, attribute.fieldCount,
+                attribute.sentAsBinary() ? ValueMode::Binary : ValueMode::PackedDigits);
+        case 2:
+            return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
+                                      ValueMode::ShiftedDigits);
+        case 3:
+            return layout_.addChar(index, sign, slot);
+        case 4:
+            return layout_.addTextLines(index, sign, slot, attribute.fieldCount);
+        case 5:
+            return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
+                                      ValueMode::PlainText);
+        case 6:
+            return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
+                                      ValueMode::TranslatedText);
+        case 7:
+            return layout_.addKey(index, sign, key_, KeyValue::Mode::PackedDigits);
+        case 8:
+            return layout_.addKey(index, sign, key_, KeyValue::Mode::Binary);
+        case 9:
+            return layout_.addDigitString(index, sign, code, slot, attribute.byteCount);
+        case 10:
+            return layout_.addKey(index, sign, key_, KeyValue::Mode::FourDigits);
+        default:
+            return false;
+    }
+}
+
+void Table::select() {
+    if (layoutComplete_) {
+        selected_ = true;
+    }
+}
+
+void Table::setRange(std::uint32_t a, std::uint32_t b) {
+    if (a > b) {
+        std::swap(a, b);
+    }
+    const auto inIndexRange = [this](std::uint32_t k) {
+        return k >= description_.minIndex && k <= description_.maxIndex;
+    };
+    rangeLow_ = inIndexRange(a) ? a : description_.minIndex;
+    rangeHigh_ = inIndexRange(b) ? b : description_.maxIndex;
+}
+
+bool Table::findAttribute(const std::string& code, std::size_t& firstSlot,
+                          std::uint32_t& fieldCount) const {
+    std::size_t sum = 0;
+    const std::size_t count = usableAttributeCount(description_);
+    for (std::size_t i = 0; i < count; ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        if (attribute.fileSign == code) {
+            firstSlot = sum;
+            fieldCount = attribute.fieldCount;
+            return true;
+        }
+        sum += attribute.fieldCount;
+    }
+    fieldCount = 0;
+    return false;
+}
+
+void Table::clearRecord() {
+    key_ = 0;
+    for (std::size_t i = 0; i < usedSlots_; ++i) {
+        slots_[i].clear();
+    }
+}
+
+void Table::packRecord(std::string& out) const {
+    for (std::size_t i = 0; i < usedSlots_; ++i) {
+        appendLength(out, slots_[i].size());
+        out += slots_[i];
+    }
+}
+
+std::string Table::packRecord() const {
+    std::string out;
+    packRecord(out);
+    return out;
+}
+
+bool Table::unpackRecord(const std::string& packed) {
+    // Checked whole before any slot changes.
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < usedSlots_; ++i) {
+        std::size_t length = 0;
+        if (!readLength(packed, pos, length) || length > packed.size() - pos) {
+            return false;
+        }
+        pos += length;
+    }
+    if (pos != packed.size()) {
+        return false;
+    }
+    pos = 0;
+    for (std::size_t i = 0; i < usedSlots_; ++i) {
+        std::size_t length = 0;
+        readLength(packed, pos, length);
+        slots_[i].assign(packed, pos, length);
+        pos += length;
+    }
+    return true;
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "dictionary/record_layout.h"
+#include "dictionary/table_description.h"
+
+// One scale table on the PC: its own copy of the TableDescription, the current record (a key
+// and 150 text slots) and the RecordLayout that moves the current record to and from the bytes
+// exchanged with the scale. Also carries what the job uses to choose the tables of a transfer:
+// the selected flag and the key range. Record stores and transfers are added by derived
+// classes.
+//
+// The value objects of the layout point into this object's key and slots, so a Table is never
+// copied or moved.
+class Table {
+  public:
+    static constexpr std::size_t kSlotCount = 150;
+
+    // Builds the layout: attribute i owns the fieldCount(i) slots after those of the
+    // attributes before it, and gets the value object of its type. The layout stays incomplete
+    // (and the table unselected) when the attributes need 150 slots or more or one has a type
+    // outside 0..10; attributes from there on get no value object. Never throws for a bad
+    // description. An attributeCount above 100 counts as 100.
+    explicit Table(TableDescription description);
+    virtual ~Table() = default;
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    // Selects the table for the current job; a table whose layout is incomplete stays out.
+    void select();
+    void deselect() { selected_ = false; }
+    bool isSelected() const { return selected_; }
+
+    bool isLayoutComplete() const { return layoutComplete_; }
+    bool isMeta() const { return isTdes_ || isAdes_; }
+    bool isTdes() const { return isTdes_; }
+    bool isAdes() const { return isAdes_; }
+    bool isArticleTable() const { return articleTable_; }
+    // Some attribute carries the never-sent flag: the job never sends this table to the scale.
+    bool isSendBlocked() const { return sendBlocked_; }
+    std::uint8_t busSign() const { return description_.busSign; }
+    bool isConfigurationTable() const { return description_.busSign >= 0x80; }
+    std::string fileSign() const { return description_.fileSign; }
+    std::string name() const { return description_.name; }
+    const TableDescription& description() const { return description_; }
+
+    // Sets the key range of the transfer: the ends are put in order, and each end outside
+    // minIndex..maxIndex is replaced by that bound on its own side.
+    void setRange(std::uint32_t a, std::uint32_t b);
+    std::uint32_t rangeLow() const { return rangeLow_; }
+    std::uint32_t rangeHigh() const { return rangeHigh_; }
+
+    // The slots of the first attribute whose fileSign is `code` (byte for byte). Without one,
+    // fieldCount = 0 and the result is false.
+    bool findAttribute(const std::string& code, std::size_t& firstSlot,
+                       std::uint32_t& fieldCount) const;
+
+    // Empties the current record: key 0, every slot the attributes own the empty text.
+    void clearRecord();
+
+    // The current record.
+    std::int32_t key() const { return key_; }
+    void setKey(std::int32_t key) { key_ = key; }
+    const std::string& slot(std::size_t i) const { return slots_.at(i); }
+    std::string& slot(std::size_t i) { return slots_.at(i); }
+    // The number of slots, from slot 0 on, that the attributes with a value object own;
+    // the other slots are never read or written by the layout.
+    std::size_t usedSlotCount() const { return usedSlots_; }
+
+    // The used slots of the current record as one compact byte string (each slot its length
+    // as a base-128 number, low seven bits first, then its bytes), so that a store of many
+    // records holds one string per record and nothing for slots the layout does not use.
+    void packRecord(std::string& out) const;
+    std::string packRecord() const;
+    // Puts a packed record back into the used slots. False, changing nothing, when `packed`
+    // is not exactly what packRecord produces for this table.
+    bool unpackRecord(const std::string& packed);
+
+    RecordLayout& layout() { return layout_; }
+    const RecordLayout& layout() const { return layout_; }
+
+  private:
+    bool createValue(std::size_t index, const AttributeDescription& attribute, std::size_t first);
+
+    TableDescription description_;
+    std::int32_t key_ = 0;
+    std::array<std::string, kSlotCount> slots_{};
+    RecordLayout layout_;
+    std::size_t usedSlots_ = 0;
+    std::uint32_t rangeLow_ = 0;
+    std::uint32_t rangeHigh_ = 0;
+    bool articleTable_ = false;
+    bool selected_ = false;
+    bool layoutComplete_ = false;
+    bool isTdes_ = false;
+    bool isAdes_ = false;
+    bool sendBlocked_ = false;
+};
