@@ -283,15 +283,12 @@ std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t c
             received += static_cast<std::int32_t>(n);
             continue;
         }
-        if (n == 0) {
-            error = EIO;
-            gone = true;
-            break;
-        }
-        if (errno == EINTR) {
+        // With VMIN = VTIME = 0 a terminal reports "nothing there" as 0, not EAGAIN; a device
+        // that has gone shows up in poll() below.
+        if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             error = errno;
             gone = true;
             break;
@@ -307,8 +304,9 @@ std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t c
             gone = true;
             break;
         }
-        if (ready > 0 && (entry.revents & POLLIN) == 0 &&
-            (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        // A hang-up seen after a read that found nothing: the device has gone (a terminal
+        // that hung up also reports POLLIN, and its reads return nothing).
+        if (ready > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             error = EIO;
             gone = true;
             break;
