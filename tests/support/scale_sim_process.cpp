@@ -3,6 +3,7 @@
 #include <fstream>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -43,7 +44,7 @@ ScaleSimProcess::ScaleSimProcess(const std::string& linkPath,
     std::vector<std::string> all = {program, "--link", linkPath};
     all.insert(all.end(), arguments.begin(), arguments.end());
     int out[2];
-    if (pipe(out) != 0) {
+    if (pipe2(out, O_CLOEXEC) != 0) {
         return;
     }
     pid_ = fork();
