@@ -82,4 +82,6 @@ std::string ConfigFile::format(const LinkSettings& settings) {
     return out.str();
 }
 
-void ConfigFile::write() const { writeOutputFile(path_, format(settings_)); }
+void ConfigFile::write() const {
+    writeOutputFile(path_, format(settings_));
+}

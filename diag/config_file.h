@@ -8,7 +8,7 @@
 // "Kwlink.cfg" beside the program: one line "port;receiveTimeout;ackTimeout;pause;maxRepeats".
 // Created with the defaults when missing, rewritten when the job names another port.
 class ConfigFile {
-public:
+  public:
     // Loads the file of `programDirectory`. Throws QmComExceptions(9) when the first 19
     // characters of its first line hold fewer than five fields.
     explicit ConfigFile(const std::string& programDirectory);
@@ -23,7 +23,7 @@ public:
     // time-outs as a stream writes a double by default (15.0 as "15", 2.5 as "2.5").
     static std::string format(const LinkSettings& settings);
 
-private:
+  private:
     void write() const;
 
     LinkSettings settings_;

@@ -6,13 +6,13 @@
 // hidden state: a run of separators counts as one, leading separators are skipped, and an
 // empty field is never delivered.
 class FieldSplitter {
-public:
+  public:
     FieldSplitter(const std::string& text, char separator) : text_(text), separator_(separator) {}
 
     // The next non-empty field; false when none is left.
     bool next(std::string& field);
 
-private:
+  private:
     const std::string& text_;
     char separator_;
     std::string::size_type position_ = 0;

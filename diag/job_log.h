@@ -8,7 +8,7 @@
 // "Kwlink.log" into the job's working directory when the log is destroyed. Used by one thread
 // at a time (see the process shell); no lock.
 class JobLog {
-public:
+  public:
     // `directory` is the working directory, ending with the path separator. Creates the date
     // line and entry 0000 (the version banner and " Log-was Opened"); writes nothing yet.
     explicit JobLog(const std::string& directory);
@@ -25,7 +25,7 @@ public:
     std::string directory() const { return directory_; }
     const std::vector<std::string>& lines() const { return lines_; }
 
-private:
+  private:
     std::string directory_;
     std::vector<std::string> lines_;
     std::int32_t entryCounter_ = 0;

@@ -7,7 +7,7 @@
 // right before the LF (a CR LF file) is dropped, so both kinds of file read alike on every
 // platform. A last line without a line end is still a line.
 class LineReader {
-public:
+  public:
     enum class Result { Line, End };
 
     explicit LineReader(std::istream& in) : in_(in) {}
@@ -16,6 +16,6 @@ public:
     // further line.
     Result next(std::string& line);
 
-private:
+  private:
     std::istream& in_;
 };

@@ -8,7 +8,7 @@
 // user-visible text of a job is asked for by number; a number the file lacks gives an empty
 // text.
 class MessageTexts {
-public:
+  public:
     // Loads `directory` + separator + "Messages.res". Throws QmComExceptions with the literal
     // texts "Can't open File Messages.res" or "Wrong-Format in Messages.res".
     explicit MessageTexts(const std::string& directory);
@@ -17,7 +17,7 @@ public:
     // The text of `number`, or an empty text.
     std::string text(std::int32_t number) const;
 
-private:
+  private:
     std::map<std::int32_t, std::string> texts_;
 };
 

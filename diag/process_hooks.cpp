@@ -30,12 +30,18 @@ void finishJob() {
     }
 }
 
-void setFinishJobHandler(std::function<void()> handler) { finishJobHandler() = std::move(handler); }
+void setFinishJobHandler(std::function<void()> handler) {
+    finishJobHandler() = std::move(handler);
+}
 
-void showError(const std::string& text) { showBox("Error", text, platform::MessageIcon::Error); }
+void showError(const std::string& text) {
+    showBox("Error", text, platform::MessageIcon::Error);
+}
 
 void showNotice(const std::string& text) {
     showBox("Meldung", text, platform::MessageIcon::Warning);
 }
 
-void setMessageBoxHandler(MessageBoxHandler handler) { messageBoxHandler() = std::move(handler); }
+void setMessageBoxHandler(MessageBoxHandler handler) {
+    messageBoxHandler() = std::move(handler);
+}

@@ -7,7 +7,7 @@
 // given literally, or looked up by message number in the message texts. Thrown by value,
 // caught by reference, and caught only by the process shell, which calls report().
 class QmComExceptions {
-public:
+  public:
     explicit QmComExceptions(const std::string& text);
     // The text of message `number`; "Error" while no message texts are loaded (the number is
     // then lost), an empty text when the message texts lack the number.
@@ -22,6 +22,6 @@ public:
     // ends the job through finishJob().
     void report() const;
 
-private:
+  private:
     std::string message_;
 };

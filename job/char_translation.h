@@ -10,7 +10,7 @@
 // Texts to the scale are first converted from the ANSI to the OEM code page, texts from the
 // scale translated and then converted back.
 class CharTranslation {
-public:
+  public:
     // Loads programDirectory + separator + "QT_TRANS.DAT". Throws QmComExceptions(7) when the
     // file cannot be opened, QmComExceptions(8) when one of its first 224 lines is missing,
     // too long, or lacks one of its two hexadecimal numbers.
@@ -22,7 +22,7 @@ public:
     // Scale text to PC text, in place. Bytes below 20h stay as they are.
     void fromScale(std::string& text) const;
 
-private:
+  private:
     // Pair i belongs to character code 20h + i: (PC to scale, scale to PC).
     std::array<std::pair<std::uint8_t, std::uint8_t>, 224> pairs_{};
 };

@@ -58,8 +58,12 @@ void translate(std::string& text, const ByteTable& table) {
 
 }  // namespace
 
-void ansiToOem(std::string& text) { translate(text, ansiToOemTable()); }
+void ansiToOem(std::string& text) {
+    translate(text, ansiToOemTable());
+}
 
-void oemToAnsi(std::string& text) { translate(text, oemToAnsiTable()); }
+void oemToAnsi(std::string& text) {
+    translate(text, oemToAnsiTable());
+}
 
 }  // namespace platform

@@ -74,7 +74,9 @@ bool makeDirectory(const std::string& path) {
     return errno == EEXIST;
 }
 
-char pathSeparator() { return '/'; }
+char pathSeparator() {
+    return '/';
+}
 
 bool replaceFile(const std::string& source, const std::string& target) {
     return std::rename(source.c_str(), target.c_str()) == 0;

@@ -16,7 +16,9 @@ std::uint64_t monotonicMillis() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void sleepMillis(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void sleepMillis(std::uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
 
 LocalTime localTime() {
     SYSTEMTIME now;
@@ -67,7 +69,9 @@ bool makeDirectory(const std::string& path) {
     return errno == EEXIST;
 }
 
-char pathSeparator() { return '\\'; }
+char pathSeparator() {
+    return '\\';
+}
 
 bool replaceFile(const std::string& source, const std::string& target) {
     return MoveFileExA(source.c_str(), target.c_str(),

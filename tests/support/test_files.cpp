@@ -18,9 +18,9 @@ TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = fs::temp_directory_path() /
-                             ("kwlink-test-" + std::to_string(random()) + "-" +
-                              std::to_string(counter.fetch_add(1)));
+        fs::path candidate =
+            fs::temp_directory_path() / ("kwlink-test-" + std::to_string(random()) + "-" +
+                                         std::to_string(counter.fetch_add(1)));
         std::error_code error;
         if (fs::create_directory(candidate, error)) {
             path_ = candidate.string();
@@ -35,9 +35,13 @@ TempDir::~TempDir() {
     fs::remove_all(path_, error);
 }
 
-std::string TempDir::withSeparator() const { return path_ + platform::pathSeparator(); }
+std::string TempDir::withSeparator() const {
+    return path_ + platform::pathSeparator();
+}
 
-std::string TempDir::file(const std::string& name) const { return withSeparator() + name; }
+std::string TempDir::file(const std::string& name) const {
+    return withSeparator() + name;
+}
 
 bool readFile(const std::string& path, std::string& content) {
     std::ifstream in(path, std::ios::binary);

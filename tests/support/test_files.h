@@ -7,7 +7,7 @@ namespace testing_support {
 // A fresh directory below the system's temporary directory, removed with everything in it
 // when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,7 +21,7 @@ public:
     // path() + separator + name.
     std::string file(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 

@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::printf("usage: kwlink \"<job string>\"\n");
+        std::printf("usage: kwlink \"<job string>\"\n       kwlink --version\n");
         return 0;
     }
     std::printf("%s\n", kVersionBanner);

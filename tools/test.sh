@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds both targets and runs every test: the native tests directly and
+# the Windows build's tests under wine, in one CTest run that ends with its summary.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/tools/install-deps.sh"
+bash "$root/tools/build.sh"
+cd "$root/build/native"
+ctest --output-on-failure --timeout 900
