@@ -25,22 +25,23 @@ int EncodedValue::decode(const std::string& record, std::size_t& pos, std::size_
         return decodeValueBytes(record, pos, length, mode_, slots_[0]) ? 1 : 0;
     }
     length = std::min(length, record.size());
+    int result = 1;
     for (std::uint32_t i = 0; i < fieldCount_; ++i) {
         if (!decodeValueBytes(record, pos, length, mode_, slots_[i])) {
-            return 0;
+            result = 0;  // this field keeps its text; the fields after it are still read
         }
-        // A text leaves the position on its terminator: step over what is left of the field
-        // so that the RS before the next field is found.
+        // A text leaves the position on its terminator, a failed field where it began: step
+        // over what is left of the field so that the RS before the next field is found.
         while (pos < length && record[pos] != record_bytes::kRs &&
                record[pos] != record_bytes::kEtb && record[pos] != record_bytes::kEtx) {
             ++pos;
         }
         if (pos >= length || record[pos] != record_bytes::kRs) {
-            return 1;
+            return result;
         }
         ++pos;
     }
-    return 1;
+    return result;
 }
 
 void EncodedValue::encode(std::string& out) {

@@ -21,8 +21,8 @@ class EncodedValue : public AttributeValue {
     int setText(const std::string& text) override;
     // All fieldCount slot texts, whatever setText filled.
     int writeCsv(std::string& out) const override;
-    // A field that cannot be read ends the decoding with 0; fields after the last one the
-    // record carries keep their texts.
+    // A field that cannot be read keeps its text and makes the result 0; the fields after it
+    // are still read. Fields after the last one the record carries keep their texts.
     int decode(const std::string& record, std::size_t& pos, std::size_t length) override;
     void encode(std::string& out) override;
     bool isValidText(const std::string& text) const override;

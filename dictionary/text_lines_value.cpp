@@ -28,6 +28,9 @@ int TextLinesValue::decode(const std::string& record, std::size_t& pos, std::siz
         }
         slots_[line] = std::move(text);
     };
+    if (pos >= length) {
+        return 0;  // not even a line number: nothing to read
+    }
     for (std::uint32_t i = 0; i < lineCount_; ++i) {
         ++pos;  // the line number, whose value does not matter
         if (pos == length) {

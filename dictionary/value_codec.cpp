@@ -246,7 +246,8 @@ bool isValidValueText(const std::string& text, ValueMode mode) {
         }
         case ValueMode::TranslatedText:
         case ValueMode::PlainText:
-            return true;
+            // A NUL byte would be sent as the text's terminator.
+            return text.find('\0') == std::string::npos;
     }
     return false;
 }

@@ -53,6 +53,6 @@ bool decodeValueBytes(const std::string& record, std::size_t& pos, std::size_t l
 
 // Whether a column text has a defined byte form in `mode`: in PackedDigits and ShiftedDigits
 // only 0-9, A-F, a-f and blanks; in Binary blanks and a decimal number in
-// -2147483648..4294967295, or nothing; every text in the text modes. True for every text that
-// decodeValueBytes produces in the same mode.
+// -2147483648..4294967295, or nothing; in the text modes every text without a NUL byte. True for
+// every text that decodeValueBytes produces in the same mode.
 bool isValidValueText(const std::string& text, ValueMode mode);
