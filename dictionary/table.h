@@ -91,6 +91,9 @@ class Table {
     // Writes the current record as one data line. Logs each value that holds ";", CR or LF
     // (written as it is, it cannot be read back faithfully).
     bool writeCsvLine(CsvOutputFile& out);
+    // The same for a record as Table::packRecord packed it, under `key`. The current record
+    // is left as it was unless a value has to be logged.
+    bool writeCsvLine(CsvOutputFile& out, const std::string& packed, std::int32_t key);
     // Writes a file with the two heading lines only (a table fetched empty). True on success.
     bool writeEmptyCsv(const std::string& directory, int scaleNumber);
     // The texts of the last import that had no Windows-1252 form (kept as the file held them).
@@ -156,6 +159,11 @@ class Table {
     // Appends the invalid texts of the current record, reported under `key`.
     void collectInvalidTexts(std::int32_t key, std::vector<InvalidValue>& out) const;
     std::string columnHeading(std::size_t slot) const;
+    // The number of columns a data line of this table has.
+    std::size_t csvColumnCount() const;
+    bool appendPackedCsvLine(const std::string& packed, std::int32_t key, std::string& line) const;
+    bool isPlainCsvLine(const std::string& line) const;
+    void logUnwritableValues() const;
 
     std::vector<InvalidValue> unconvertible_;
 

@@ -22,6 +22,7 @@ bool CsvOutputFile::open(const std::string& path) {
     path_ = path;
     temporary_ = path + ".tmp~";
     failed_ = false;
+    buffer_.clear();
     out_.open(temporary_, std::ios::binary | std::ios::trunc);
     opened_ = out_.is_open();
     if (!opened_) {
@@ -32,17 +33,28 @@ bool CsvOutputFile::open(const std::string& path) {
 
 void CsvOutputFile::write(const std::string& bytes) {
     if (opened_ && !failed_) {
-        out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        buffer_ += bytes;
+        if (buffer_.size() >= kBufferSize) {
+            flush();
+        }
+    }
+}
+
+void CsvOutputFile::flush() {
+    if (!buffer_.empty() && !failed_) {
+        out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
         if (!out_) {
             failed_ = true;
         }
     }
+    buffer_.clear();
 }
 
 bool CsvOutputFile::commit() {
     if (!opened_) {
         return false;
     }
+    flush();
     out_.close();
     if (failed_ || out_.fail()) {
         discard();

@@ -24,11 +24,15 @@ class CsvOutputFile {
     void fail() { failed_ = true; }
 
   private:
+    static constexpr std::size_t kBufferSize = 1 << 16;
+
     void discard();
+    void flush();
 
     std::ofstream out_;
     std::string path_;
     std::string temporary_;
+    std::string buffer_;
     bool opened_ = false;
     bool failed_ = false;
 };

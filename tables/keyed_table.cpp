@@ -15,7 +15,13 @@ void KeyedTable::storeInto(Store& store, std::uint32_t key, const Table& table) 
     static thread_local std::string packed;
     packed.clear();
     table.packRecord(packed);
-    store[key] = packed;
+    // Records mostly arrive in ascending key order: then the new entry goes at the end
+    // without a search.
+    if (store.empty() || key > store.rbegin()->first) {
+        store.emplace_hint(store.end(), key, packed);
+    } else {
+        store[key] = packed;
+    }
 }
 
 bool KeyedTable::loadRecord(std::uint32_t key) {
@@ -91,9 +97,7 @@ bool KeyedTable::exportCsv(const std::string& directory) {
     bool complete = true;
     const std::uint32_t maxIndex = description().maxIndex;
     for (auto it = records_.lower_bound(1); it != records_.end() && it->first <= maxIndex; ++it) {
-        unpackRecord(it->second);
-        setKey(static_cast<std::int32_t>(it->first));
-        complete = writeCsvLine(out) && complete;
+        complete = writeCsvLine(out, it->second, static_cast<std::int32_t>(it->first)) && complete;
     }
     return out.commit() && complete;
 }
@@ -119,7 +123,9 @@ void KeyedTable::importCsv(const std::string& directory) {
         }
         if (stored < maxIndex) {
             setKey(k + 1);
-            loadRecord(stored + 1);
+            if (!records_.empty() && stored + 1 <= records_.rbegin()->first) {
+                loadRecord(stored + 1);
+            }
         }
     }
 }

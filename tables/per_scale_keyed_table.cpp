@@ -62,9 +62,7 @@ bool PerScaleKeyedTable::exportCsv(const std::string& directory) {
         }
         bool lines = true;
         for (; it != records_.end() && it->first <= maxIndex; ++it) {
-            unpackRecord(it->second);
-            setKey(static_cast<std::int32_t>(it->first));
-            lines = writeCsvLine(out) && lines;
+            lines = writeCsvLine(out, it->second, static_cast<std::int32_t>(it->first)) && lines;
         }
         complete = out.commit() && lines && complete;
     }

@@ -1,5 +1,6 @@
 // The CSV side of Table and RecordLayout: file names, the two heading lines, data lines.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "diag/job_log.h"
@@ -119,6 +120,25 @@ std::string Table::nameLine() const {
         }
     }
     return line + "\r\n";
+}
+
+std::size_t Table::csvColumnCount() const {
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < layout_.count() && layout_.valueAt(i) != nullptr; ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        switch (attribute.valueType()) {
+            case 3:
+            case 7:
+            case 8:
+            case 9:
+            case 10:
+                columns += 1;  // one column whatever the field count
+                break;
+            default:
+                columns += attribute.fieldCount;
+        }
+    }
+    return columns;
 }
 
 std::string Table::columnHeading(std::size_t slot) const {
@@ -241,17 +261,138 @@ bool Table::writeCsvLine(CsvOutputFile& out) {
         out.fail();
         return false;
     }
-    // A ";", CR or LF inside a value splits the line when it is read back; it is written as it
-    // is, and the log says where.
+    if (!isPlainCsvLine(line)) {
+        logUnwritableValues();
+    }
+    out.write(line);
+    return true;
+}
+
+bool Table::writeCsvLine(CsvOutputFile& out, const std::string& packed, std::int32_t key) {
+    static thread_local std::string line;
+    line.clear();
+    if (!appendPackedCsvLine(packed, key, line)) {
+        unpackRecord(packed);
+        key_ = key;
+        return writeCsvLine(out);
+    }
+    if (!isPlainCsvLine(line)) {
+        unpackRecord(packed);
+        key_ = key;
+        logUnwritableValues();
+    }
+    out.write(line);
+    return true;
+}
+
+// Every value writes its slot texts, or the key, each followed by ";": a packed record (the
+// slots in order, each its length and bytes) gives the line without filling the slots. False
+// when the packed record does not fit the layout or a value's columns are not simply its
+// slots (an incomplete layout, a one-slot value without a slot of its own); the caller then
+// goes through the value objects.
+bool Table::appendPackedCsvLine(const std::string& packed, std::int32_t key,
+                                std::string& line) const {
+    if (!layoutComplete_) {
+        return false;
+    }
+    std::size_t pos = 0;
+    const auto nextSlot = [&packed, &pos](std::size_t& start, std::size_t& length) {
+        length = 0;
+        for (unsigned shift = 0;; shift += 7) {
+            if (pos >= packed.size() || shift >= 32) {
+                return false;
+            }
+            const auto byte = static_cast<unsigned char>(packed[pos++]);
+            length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+            if ((byte & 0x80) == 0) {
+                break;
+            }
+        }
+        start = pos;
+        if (length > packed.size() - pos) {
+            return false;
+        }
+        pos += length;
+        return true;
+    };
+    std::size_t start = 0;
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < layout_.count(); ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        switch (attribute.valueType()) {
+            case 7:
+            case 8:
+            case 10:
+                line += std::to_string(key);
+                line.push_back(';');
+                for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
+                    if (!nextSlot(start, length)) {
+                        return false;
+                    }
+                }
+                break;
+            case 3:
+            case 9:
+                if (attribute.fieldCount == 0) {
+                    return false;
+                }
+                for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
+                    if (!nextSlot(start, length)) {
+                        return false;
+                    }
+                    if (n == 0) {
+                        line.append(packed, start, length);
+                        line.push_back(';');
+                    }
+                }
+                break;
+            default:
+                for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
+                    if (!nextSlot(start, length)) {
+                        return false;
+                    }
+                    line.append(packed, start, length);
+                    line.push_back(';');
+                }
+        }
+    }
+    if (pos != packed.size()) {
+        return false;
+    }
+    if (!line.empty() && line.back() == ';') {
+        line.pop_back();
+    }
+    line += "\r\n";
+    return true;
+}
+
+// A ";", CR or LF inside a value splits the line when it is read back. Checked on the whole
+// line: one separator fewer than columns and no line end before the last.
+bool Table::isPlainCsvLine(const std::string& line) const {
+    if (line.size() < 2) {
+        return false;
+    }
+    const auto body = line.end() - 2;
+    const auto separators = static_cast<std::size_t>(std::count(line.begin(), body, ';'));
+    const bool lineEnds =
+        std::find_if(line.begin(), body, [](char c) { return c == '\r' || c == '\n'; }) != body;
+    return separators + 1 == csvColumnCount() && !lineEnds;
+}
+
+// Such a value is written as it is; the log names the table, the key and the column.
+void Table::logUnwritableValues() const {
+    if (g_log == nullptr) {
+        return;
+    }
     for (std::size_t slot = 0; slot < usedSlots_; ++slot) {
-        if (slots_[slot].find_first_of(";\r\n") != std::string::npos && g_log != nullptr) {
+        const std::string& text = slots_[slot];
+        if (std::any_of(text.begin(), text.end(),
+                        [](char c) { return c == ';' || c == '\r' || c == '\n'; })) {
             g_log->add(description_.fileSign + ": key " + std::to_string(key_) + ", column " +
                        columnHeading(slot) +
                        ": the value holds \";\", CR or LF and cannot be read back as written");
         }
     }
-    out.write(line);
-    return true;
 }
 
 bool Table::writeEmptyCsv(const std::string& directory, int scaleNumber) {
