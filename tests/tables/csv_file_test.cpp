@@ -331,3 +331,28 @@ TEST_F(CsvRoundTrip, AValueWithASeparatorIsWrittenAsItIsAndLogged) {
     ASSERT_FALSE(log.lines().empty());
     EXPECT_THAT(log.lines().back(), testing::HasSubstr("AAAA: key 7, column TEXT"));
 }
+
+TEST_F(CsvRoundTrip, ExportedLinesAreWhatTheValuesWrite) {
+    // A type-10 key that owns slots it never uses, a character and a digit string.
+    const TableDescription odd = describe("ODDS", 0x41, 2, 9999,
+                                          {{"KNUM", 0x61, 4, 4, 10, "KEY"},
+                                           {"CHAR", 0x62, 1, 1, 3, "C"},
+                                           {"LINE", 0x63, 2, 0x2040, 4, "L"},
+                                           {"DIGS", 0x64, 1, 6, 9, "D"}});
+    for (const TableDescription& description : {everyType("EVRY", 0x41, 2), odd}) {
+        KeyedTable table(description);
+        fill(table, 5);
+        if (description.fileSign == "ODDS") {
+            table.clearRecord();
+            table.slot(4) = "c";
+            table.slot(5) = "1one";
+            table.slot(7) = "000";
+        }
+        table.storeRecord(5);
+        std::string expected = table.headingLine() + table.nameLine();
+        table.setKey(5);
+        ASSERT_TRUE(table.layout().writeCsvRecord(expected));
+        ASSERT_TRUE(table.exportCsv(dir_.withSeparator()));
+        EXPECT_EQ(readFile(dir_.file(description.fileSign + ".csv")), expected);
+    }
+}
