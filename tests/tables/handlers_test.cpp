@@ -96,6 +96,10 @@ TEST(KeyedTableFiles, ExportWritesKeysInOrderAndNothingWhenEmpty) {
     table.storeRecord(256);
     ASSERT_TRUE(table.exportCsv(dir.withSeparator()));
     EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n1;one\r\n2;two\r\n");
+
+    // A table fetched empty replaces an old file by the heading lines alone.
+    ASSERT_TRUE(table.writeEmptyCsv(dir.withSeparator(), 0));
+    EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n");
 }
 
 TEST(KeyedTableFiles, ImportFollowsTheKeyColumnOrCountsOn) {
