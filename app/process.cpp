@@ -21,7 +21,9 @@ namespace {
 
 std::atomic<int> g_outcome{static_cast<int>(ProcessOutcome::Stopped)};
 
-void setOutcome(ProcessOutcome outcome) { g_outcome = static_cast<int>(outcome); }
+void setOutcome(ProcessOutcome outcome) {
+    g_outcome = static_cast<int>(outcome);
+}
 
 // Ends the main loop once the job is over; only the first call counts.
 void finishJobOnce() {

@@ -18,6 +18,8 @@ set(KWLINK_NATIVE_BIN "" CACHE PATH "bin directory of the native build (Windows 
 if(WIN32)
     add_executable(wine-idle ${CMAKE_SOURCE_DIR}/tools/win32/wine_idle.c)
     kwlink_link_runtime(wine-idle)
+    add_executable(kwlink-launch ${CMAKE_SOURCE_DIR}/tools/win32/kwlink_launch.c)
+    kwlink_link_runtime(kwlink-launch)
     add_test(NAME win32.wine-start
         COMMAND bash ${KWLINK_WINE_RUN} start ${KWLINK_WINE_PREFIX} $<TARGET_FILE:wine-idle>)
     set_tests_properties(win32.wine-start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
@@ -53,6 +55,15 @@ foreach(dir ${KWLINK_TEST_DIRS})
         set_tests_properties(${name} PROPERTIES TIMEOUT 600)
     endif()
 endforeach()
+
+# End-to-end tests: the programs against the simulated scale on a pseudo-terminal.
+find_package(Python3 COMPONENTS Interpreter)
+if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
+    add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+    set_tests_properties(e2e PROPERTIES TIMEOUT 900
+        ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
+endif()
 
 # The native CTest run also runs the Windows build's tests when that build lies beside it
 # (build/native and build/win32), so that one summary covers both targets.

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "app/status_lines.h"
 #include "diag/config_file.h"
@@ -15,6 +16,7 @@
 #include "job/char_translation.h"
 #include "link/serial_scale_link.h"
 #include "platform/platform.h"
+#include "tables/keyed_table.h"
 
 namespace {
 
@@ -179,8 +181,8 @@ std::uint8_t TransferJob::introduce() {
         }
         std::string configuration;
         if (job_.confGiven) {
-            configuration = text(19) + ": " + text(18) +
-                            format("[%02d - %02d]", job_.confFrom, job_.confTo);
+            configuration =
+                text(19) + ": " + text(18) + format("[%02d - %02d]", job_.confFrom, job_.confTo);
         }
         showAndLog(showLine3, articles + configuration);
         if (job_.tablesGiven) {
@@ -250,8 +252,8 @@ std::uint8_t TransferJob::identify() {
             fail(27);
             return kCallAgain;
         } else {
-            descDir_ = programDir_ + separator + (identModel_ == 700 ? "109SCALE700" : "109SCALE701") +
-                       separator;
+            descDir_ = programDir_ + separator +
+                       (identModel_ == 700 ? "109SCALE700" : "109SCALE701") + separator;
             if (!catalog_.loadDescriptions(descDir_)) {
                 fail(28);
                 return kCallAgain;
@@ -287,20 +289,79 @@ std::uint8_t TransferJob::selectTables() {
     }
     const bool data = job_.tablesGiven || job_.articleGiven;
     if (job_.direction == 1) {
+        std::set<std::string> missingFiles;
+        auto noteFailures = [&] {
+            missingFiles.insert(catalog_.importFailures().begin(), catalog_.importFailures().end());
+        };
         if (job_.articleGiven) {
             catalog_.importArticleTable(job_.workDir);
+            noteFailures();
         }
         if (job_.tablesGiven) {
             catalog_.importDataTables(job_.workDir);
+            noteFailures();
         }
         if (job_.confGiven) {
             catalog_.importConfigurationTables(job_.workDir);
+            noteFailures();
+        }
+        if (!checkTablesToSend(missingFiles)) {
+            return kCallAgain;
         }
         state_ = data ? State::StartSendPass : State::StartConfigSendPass;
     } else {
         state_ = data ? State::StartFetchPass : State::StartConfigFetchPass;
     }
     return kCallAgain;
+}
+
+// Before anything is sent: logs every selected table that had no file, ends the job with
+// error 39 when not one of them had a file, and with error 40 when a file holds a value that
+// cannot be sent as it stands (each one logged with table, key, column and text).
+bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
+    bool anyFile = false;
+    std::vector<InvalidValue> invalid;
+    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
+        Table* table = catalog_.tableAt(i);
+        if (table == nullptr || !table->isSelected() || table->isMeta()) {
+            continue;
+        }
+        if (missingFiles.count(table->fileSign()) != 0) {
+            log("No file to send for table " + table->fileSign() + " (" + table->name() + ")");
+            continue;
+        }
+        anyFile = true;
+        if (!table->isSendBlocked()) {
+            table->findInvalidValues(invalid);
+        }
+    }
+    if (!anyFile) {
+        fail(39);
+        return false;
+    }
+    for (const InvalidValue& value : invalid) {
+        std::string where = "Invalid value in table " + value.table;
+        if (value.scale >= 0) {
+            where += format(" (number %02d)", value.scale);
+        }
+        log(where + format(", key %d", static_cast<int>(value.key)) + ", column " + value.column +
+            ": \"" + value.text + "\"");
+    }
+    if (!invalid.empty()) {
+        fail(40);
+        return false;
+    }
+    return true;
+}
+
+bool TransferJob::writeTablesFetchedEmpty() {
+    bool written = true;
+    for (const auto& entry : fetched_) {
+        if (fetchedWithRecords_.count(entry) == 0) {
+            written = entry.first->writeEmptyCsv(job_.workDir, entry.second) && written;
+        }
+    }
+    return written;
 }
 
 std::uint8_t TransferJob::finish() {
@@ -311,10 +372,11 @@ std::uint8_t TransferJob::finish() {
     logMessage(33);
     if (job_.direction == 2) {
         bool written = catalog_.saveAllTables(job_.workDir);
+        written = writeTablesFetchedEmpty() && written;
         catalog_.importAll(job_.workDir);
         written = catalog_.saveAllTables(job_.workDir) && written;
-        const std::string marker = markerFileName(job_.workDir, job_.dirName,
-                                                  platform::pathSeparator() == '/' ? 0 : 3);
+        const std::string marker =
+            markerFileName(job_.workDir, job_.dirName, platform::pathSeparator() == '/' ? 0 : 3);
         written = writeOutputFile(marker, kVersionBanner) && written;
         if (!written) {
             // The end request is already answered: report at once that the backup is incomplete.
@@ -346,8 +408,7 @@ std::uint8_t TransferJob::stopOnRequest() {
     return kEnded;
 }
 
-std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descFetch,
-                                                State next) {
+std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descFetch, State next) {
     currentTable_ = &table;
     showAndLog(showLine7, table.name());
     platform::sleepMillis(kTablePauseMs);
@@ -483,6 +544,7 @@ std::uint8_t TransferJob::nextTableToFetch() {
     showAndLog(showLine7, statusText_);
     platform::sleepMillis(kTablePauseMs);
     currentTable_->prepareReceive(currentNumber_);
+    fetched_.emplace(currentTable_, currentNumber_);
     if (model700_) {
         request_ = header_ + "q*" + kEtb;
     } else {
@@ -500,6 +562,7 @@ std::uint8_t TransferJob::fetchRecords() {
         case kModel700Record:
         case 'd':
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
+            fetchedWithRecords_.emplace(currentTable_, currentNumber_);
             break;
         case 'q':
             lastResult_ = 1;

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "dictionary/table_catalog.h"
 #include "diag/link_settings.h"
+#include "dictionary/table_catalog.h"
 #include "job/job_parameters.h"
 #include "link/line_settings.h"
 #include "link/scale_link.h"
@@ -20,7 +20,7 @@ class Table;
 // exchange with the scale as a state machine whose every step returns quickly, so that the
 // worker thread can call it again and again while the main thread serves the window.
 class TransferJob {
-public:
+  public:
     // Step results.
     static constexpr std::uint8_t kEnded = 0;     // ended without an error of its own
     static constexpr std::uint8_t kFinished = 1;  // the job is complete
@@ -52,7 +52,7 @@ public:
     static std::string markerFileName(const std::string& workDir, const std::string& dirName,
                                       std::string::size_type firstExaminedPosition);
 
-private:
+  private:
     enum class State : std::uint8_t {
         Introduce = 0,
         Connect = 1,
@@ -101,7 +101,8 @@ private:
     bool identificationIsSafe() const;
     bool eligibleToSend(const Table& table) const;
     bool eligibleToFetch(const Table& table) const;
-    void writeMarkerFile();
+    bool checkTablesToSend(const std::set<std::string>& missingFiles);
+    bool writeTablesFetchedEmpty();
 
     State state_ = State::Introduce;
     JobParseResult job_;
@@ -134,4 +135,9 @@ private:
     std::string descDir_;
     std::atomic<bool> active_{true};
     bool model700_ = false;
+    // Every (table, number) this job fetched, and those for which the scale sent a record: a
+    // table fetched empty gets a file with its headings only, so that an old file cannot bring
+    // deleted records back.
+    std::set<std::pair<Table*, std::uint8_t>> fetched_;
+    std::set<std::pair<Table*, std::uint8_t>> fetchedWithRecords_;
 };

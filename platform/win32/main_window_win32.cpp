@@ -15,6 +15,7 @@ const char kClassName[] = "Harlow-API";
 
 HINSTANCE g_instance = nullptr;
 std::atomic<HWND> g_mainWindow{nullptr};
+DWORD g_mainThreadId = 0;
 std::array<std::atomic<HWND>, kStatusRows> g_valueLines{};
 
 // Row r (0-based) stands at y = 20 + 30 r.
@@ -43,6 +44,7 @@ HWND createStatic(const std::string& text, int x, int y, int width, int showComm
 
 bool createMainWindow(const std::string& title, int showCommand) {
     g_instance = GetModuleHandleA(nullptr);
+    g_mainThreadId = GetCurrentThreadId();
     WNDCLASSA windowClass{};
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = windowProcedure;

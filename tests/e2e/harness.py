@@ -1,0 +1,232 @@
+"""Shared pieces of the end-to-end tests: a program directory with the program installed, the
+simulated scale on a pseudo-terminal, running a job, and reading the simulator's files."""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+SAMPLES = os.path.join(ROOT, "data", "samples")
+
+# Short time-outs so that failures show quickly: COM5, 3 s for a reply, 0.5 s for an
+# acknowledgement, 5 ms pause, 2 repeats.
+TEST_CONFIG = "5;3;0.5;5;2"
+BANNER = "Kwlink Version 1.00/6E - kwlink project"
+
+STX, ETX, ETB = b"\x02", b"\x03", b"\x17"
+
+
+def native_bin():
+    path = os.environ.get("KWLINK_BIN")
+    if not path:
+        raise RuntimeError("KWLINK_BIN must name the native build's bin directory")
+    return path
+
+
+def unescape(text):
+    """The simulator's escaped text: printable ASCII as is, \\\\ and \\xHH."""
+    out = bytearray()
+    i = 0
+    raw = text.encode("latin-1")
+    while i < len(raw):
+        c = raw[i]
+        if c == 0x5C and i + 1 < len(raw) and raw[i + 1] == 0x5C:
+            out.append(0x5C)
+            i += 2
+        elif c == 0x5C and i + 3 < len(raw) and raw[i + 1] in b"xX":
+            out.append(int(raw[i + 2:i + 4], 16))
+            i += 4
+        else:
+            out.append(c)
+            i += 1
+    return bytes(out)
+
+
+def sample_path(name):
+    return os.path.join(SAMPLES, name)
+
+
+def read_records(path):
+    """Records of a data file: {(number, sign): [record bytes, ...]}."""
+    tables = {}
+    current = None
+    with open(path, "r", encoding="latin-1") as f:
+        for line in f:
+            line = line.rstrip("\r\n")
+            if not line or line.startswith("#"):
+                continue
+            if line.startswith("table "):
+                _, number, sign = line.split()
+                current = (int(number), int(sign, 16))
+                tables.setdefault(current, [])
+            elif line.startswith("record "):
+                tables[current].append(unescape(line[len("record "):]))
+    return tables
+
+
+def write_records(path, tables):
+    """Writes a data file from {(number, sign): [records]} (hex escapes for everything)."""
+    with open(path, "w", encoding="latin-1") as f:
+        for (number, sign), records in tables.items():
+            f.write("table %d %02X\n" % (number, sign))
+            for record in records:
+                f.write("record " + "".join("\\x%02X" % b for b in record) + "\n")
+
+
+def read_file(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def wait_for(condition, timeout=30.0, what="a condition"):
+    """Polls `condition` until it holds; fails after `timeout` seconds."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return
+        time.sleep(0.02)
+    raise AssertionError("timed out waiting for " + what)
+
+
+class Installation:
+    """A program directory (a copy of the program and its data files) and a scratch area."""
+
+    def __init__(self, program="kwlink", config=TEST_CONFIG):
+        self.root = tempfile.mkdtemp(prefix="kwlink-e2e-")
+        self.program_dir = os.path.join(self.root, "prog")
+        os.mkdir(self.program_dir)
+        bin_dir = native_bin()
+        shutil.copy2(os.path.join(bin_dir, program), self.program_dir)
+        self.program = os.path.join(self.program_dir, program)
+        for name in ("Messages.res", "QT_TRANS.DAT"):
+            shutil.copy2(os.path.join(bin_dir, name), self.program_dir)
+        for name in ("109SCALE700", "109SCALE701"):
+            shutil.copytree(os.path.join(bin_dir, name), os.path.join(self.program_dir, name))
+        if config is not None:
+            with open(self.config_path(), "w") as f:
+                f.write(config)
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def config_path(self):
+        return os.path.join(self.program_dir, "Kwlink.cfg")
+
+    def messages(self):
+        texts = {}
+        with open(os.path.join(self.program_dir, "Messages.res"), "rb") as f:
+            for line in f.read().split(b"\n"):
+                fields = [x for x in line.rstrip(b"\r").split(b";") if x]
+                if len(fields) >= 2:
+                    texts.setdefault(int(fields[0]), fields[1].decode("latin-1"))
+        return texts
+
+    def remove(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class Simulator:
+    """kwlink-scale-sim with its link at `link`, running until stop()."""
+
+    def __init__(self, link, ident, scale=1, data=None, extra=(), transcript=None):
+        self.transcript = transcript or (link + ".transcript")
+        args = [os.path.join(native_bin(), "kwlink-scale-sim"), "--link", link, "--ident", ident,
+                "--scale", str(scale), "--transcript", self.transcript]
+        if data:
+            args += ["--data", data]
+        args += list(extra)
+        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        line = self.process.stdout.readline().decode()
+        if not line.startswith("ready"):
+            err = self.process.stderr.read().decode()
+            raise RuntimeError("simulator did not start: %r %r" % (line, err))
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+    def lines(self):
+        try:
+            with open(self.transcript, "r", encoding="latin-1") as f:
+                return [l.rstrip("\r\n") for l in f]
+        except FileNotFoundError:
+            return []
+
+    def received_frames(self):
+        return [unescape(l[3:]) for l in self.lines() if l.startswith("rx ")]
+
+    def sent_frames(self):
+        return [unescape(l[3:]) for l in self.lines() if l.startswith("tx ")]
+
+    def stores(self):
+        """Records the scale stored: {(number, sign): [records]}."""
+        tables = {}
+        for l in self.lines():
+            if l.startswith("store "):
+                _, number, sign, record = l.split(" ", 3)
+                tables.setdefault((int(number), int(sign, 16)), []).append(unescape(record))
+        return tables
+
+    def requests(self):
+        """(header number, content after the header without ETX/BCC) of every received frame."""
+        out = []
+        for frame in self.received_frames():
+            m = re.match(rb"\x02\x17\](\d\d)\x17(.*)\x03.$", frame, re.S)
+            if m:
+                out.append((int(m.group(1)), m.group(2)))
+        return out
+
+
+class JobResult:
+    def __init__(self, returncode, stdout, stderr):
+        self.returncode = returncode
+        self.stdout = stdout
+        self.stderr = stderr
+
+
+def run_job(installation, job, timeout=120):
+    p = subprocess.run([installation.program, job], capture_output=True, timeout=timeout)
+    return JobResult(p.returncode, p.stdout.decode("utf-8", "replace"),
+                     p.stderr.decode("utf-8", "replace"))
+
+
+def start_job(installation, job):
+    return subprocess.Popen([installation.program, job], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE)
+
+
+def log_entries(path):
+    """The entry texts of a log (without the date line and the prefixes)."""
+    content = read_file(path).decode("latin-1")
+    lines = content.split("\r\n")
+    assert lines[-1] == "", "the log must end with CR LF"
+    entries = []
+    for line in lines[1:-1]:
+        m = re.match(r"^\d{4,} \d\d:\d\d:\d\d,\d{3}: (.*)$", line)
+        assert m, "malformed log line %r" % line
+        entries.append(m.group(1))
+    return entries
+
+
+def csv_rows(path):
+    """Data rows of a CSV file (after the two heading lines), as lists of fields."""
+    lines = read_file(path).decode("latin-1").split("\r\n")
+    return [l.split(";") for l in lines[2:] if l]
+
+
+def table_signs(tdes_csv):
+    """{fileSign: busSign} from a TDES CSV file."""
+    rows = csv_rows(tdes_csv)
+    heading = read_file(tdes_csv).decode("latin-1").split("\r\n")[0].split(";")
+    f, b = heading.index("TFSG"), heading.index("TBSG")
+    return {r[f]: int(r[b], 16) for r in rows}
