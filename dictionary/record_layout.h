@@ -10,6 +10,8 @@
 #include "dictionary/key_value.h"
 #include "dictionary/value_codec.h"
 
+class ColumnMap;
+
 // The value objects of one table, one entry per attribute in attribute order (an entry stays
 // empty when the layout builder stopped before it). Splits a record received from the scale
 // into the table's current record and assembles the current record into the bytes the scale
@@ -43,6 +45,15 @@ class RecordLayout {
     int encodeRecord(std::string& out);
     // Restarts the column count of every value (before each CSV line).
     void clearValues();
+    // Appends the current record as one CSV data line: every value's columns separated by
+    // ";" (no ";" after the last column), then CR LF. False when a value reports a failure
+    // (the line is then left incomplete, without line end).
+    bool writeCsvRecord(std::string& out) const;
+    // Hands the fields of one data line to the values the map names for their columns, in
+    // column order; every ";" separates two fields, so empty fields (also a last one after a
+    // final ";") arrive as empty texts. Columns the map does not name, and fields beyond the
+    // last column, are skipped; values without a field keep their texts. Returns 1.
+    int readCsvRecord(const std::string& line, const ColumnMap& map);
 
     std::size_t count() const { return values_.size(); }
     // Entry i, or null when it is empty or i is out of range.

@@ -4,9 +4,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "dictionary/record_layout.h"
 #include "dictionary/table_description.h"
+
+class ColumnMap;
+class CsvInputFile;
+class CsvOutputFile;
+
+// A column text that cannot be sent as it stands, found in a table's stored records: what the
+// job logs (table, key, column, text) before it refuses to send anything.
+struct InvalidValue {
+    std::string table;        // the table's fileSign
+    std::int32_t key = 0;     // the record key (0 for a table without key)
+    std::int32_t scale = -1;  // the scale number for a table kept per scale, else -1
+    std::string column;       // the column heading
+    std::string text;         // the text as the file held it
+};
 
 // One scale table on the PC: its own copy of the TableDescription, the current record (a key
 // and 150 text slots) and the RecordLayout that moves the current record to and from the bytes
@@ -27,6 +42,63 @@ class Table {
     // description. An attributeCount above 100 counts as 100.
     explicit Table(TableDescription description);
     virtual ~Table() = default;
+
+    // Record transfer, implemented by the handler classes in tables/. A bare Table holds no
+    // records: it sends nothing (4), stores nothing and writes no file.
+    //
+    // Before sending the table to the scale `scaleNumber`.
+    virtual void startSending(int scaleNumber);
+    // Takes one record received from the scale (its record bytes) into the store. 1: the
+    // table is done after this record; 2: more may follow. May write the status text.
+    virtual int storeReceived(std::string& status, int scaleNumber, const std::string& record);
+    // Appends the table's busSign, ETB and the next record to `record`. 1: this is the only
+    // record; 2: more may follow; 3: no further record; 4: nothing to send.
+    virtual int nextToSend(std::string& status, int scaleNumber, std::string& record);
+    // Before fetching the table from the scale.
+    virtual void prepareReceive(int scaleNumber);
+    // Removes every stored record.
+    virtual void clearRecords();
+    // Writes the stored records as CSV file(s) into `directory` (which ends with the path
+    // separator). True when every file it meant to write was written completely; an old file
+    // is replaced only by a complete new one.
+    virtual bool exportCsv(const std::string& directory);
+    // Replaces the stored records by those of the CSV file(s) in `directory`. Throws
+    // CTableExceptions (code 1) when the table's file(s) cannot be read.
+    virtual void importCsv(const std::string& directory);
+    // Appends every text of the records the table would send (within its key range) that
+    // the value classes cannot send as it stands, and every text of the last import that
+    // had no Windows-1252 form. The current record is overwritten.
+    virtual void findInvalidValues(std::vector<InvalidValue>& out);
+
+    // CSV files (tables/table_csv.cpp). The file of the table in `directory`:
+    // directory + fileSign + ".csv", with the two-digit scale number before ".csv" for a
+    // configuration table.
+    std::string csvFileName(const std::string& directory, int scaleNumber) const;
+    // The heading line (the columns' headings) and the name line, each ending with ";" and
+    // CR LF.
+    std::string headingLine() const;
+    std::string nameLine() const;
+    // Opens the table's file for writing (to a temporary name, see CsvOutputFile) and writes
+    // the two heading lines. False when it cannot be created; `out` then ignores writes.
+    bool openCsvForWrite(CsvOutputFile& out, const std::string& directory, int scaleNumber);
+    // Opens the table's file, builds `map` from its heading line and skips the name line.
+    // 0 when the file cannot be opened or its heading line holds no field, else 1.
+    int openCsvForRead(CsvInputFile& in, ColumnMap& map, const std::string& directory,
+                       int scaleNumber);
+    // Reads the next data line that is not blank and distributes its fields to the current
+    // record (the values' column counts are restarted first). False at the end of the file.
+    bool readCsvLine(CsvInputFile& in, const ColumnMap& map);
+    // Writes the current record as one data line. Logs each value that holds ";", CR or LF
+    // (written as it is, it cannot be read back faithfully).
+    bool writeCsvLine(CsvOutputFile& out);
+    // The same for a record as Table::packRecord packed it, under `key`. The current record
+    // is left as it was unless a value has to be logged.
+    bool writeCsvLine(CsvOutputFile& out, const std::string& packed, std::int32_t key);
+    // Writes a file with the two heading lines only (a table fetched empty). True on success.
+    bool writeEmptyCsv(const std::string& directory, int scaleNumber);
+    // The texts of the last import that had no Windows-1252 form (kept as the file held them).
+    const std::vector<InvalidValue>& unconvertibleValues() const { return unconvertible_; }
+
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
 
@@ -82,6 +154,18 @@ class Table {
 
     RecordLayout& layout() { return layout_; }
     const RecordLayout& layout() const { return layout_; }
+
+  protected:
+    // Appends the invalid texts of the current record, reported under `key`.
+    void collectInvalidTexts(std::int32_t key, std::vector<InvalidValue>& out) const;
+    std::string columnHeading(std::size_t slot) const;
+    // The number of columns a data line of this table has.
+    std::size_t csvColumnCount() const;
+    bool appendPackedCsvLine(const std::string& packed, std::int32_t key, std::string& line) const;
+    bool isPlainCsvLine(const std::string& line) const;
+    void logUnwritableValues() const;
+
+    std::vector<InvalidValue> unconvertible_;
 
   private:
     bool createValue(std::size_t index, const AttributeDescription& attribute, std::size_t first);

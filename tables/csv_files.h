@@ -1,0 +1,53 @@
+#pragma once
+
+#include <fstream>
+#include <string>
+
+// A CSV file being written. The bytes go to a temporary file beside the target
+// (target + ".tmp~"), which replaces the target only when commit() finds every write and the
+// close successful: a failed export never destroys the previous file. An object destroyed
+// without commit() removes its temporary file.
+class CsvOutputFile {
+  public:
+    CsvOutputFile() = default;
+    ~CsvOutputFile();
+    CsvOutputFile(const CsvOutputFile&) = delete;
+    CsvOutputFile& operator=(const CsvOutputFile&) = delete;
+
+    // False when the temporary file cannot be created; writes are then ignored.
+    bool open(const std::string& path);
+    void write(const std::string& bytes);
+    // Closes and renames over the target. True only when the file was opened, every write
+    // succeeded and the rename worked.
+    bool commit();
+    // Marks the file as incomplete: commit() will fail and leave the old file.
+    void fail() { failed_ = true; }
+
+  private:
+    static constexpr std::size_t kBufferSize = 1 << 16;
+
+    void discard();
+    void flush();
+
+    std::ofstream out_;
+    std::string path_;
+    std::string temporary_;
+    std::string buffer_;
+    bool opened_ = false;
+    bool failed_ = false;
+};
+
+// A CSV file being read, in binary mode: lines end with LF or CR LF, a last line without line
+// end is still a line, and lines may have any length. utf8 is set by the reader of the heading
+// line when the file starts with a UTF-8 byte-order mark.
+class CsvInputFile {
+  public:
+    bool open(const std::string& path);
+    // The next line without its line end; false at the end of the file.
+    bool nextLine(std::string& line);
+
+    bool utf8 = false;
+
+  private:
+    std::ifstream in_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dictionary/table.h"
+
+namespace handler_support {
+
+// The last scale number for which tables are kept per scale (0 to 10).
+constexpr int kLastScaleNumber = 10;
+
+// Appends the record as the scale receives it: the table's busSign, ETB, then the encoded
+// current record.
+void appendRecord(Table& table, std::string& record);
+
+// "NAME: " and the key right-aligned in four places, as the status line shows a record.
+std::string recordStatus(const Table& table, std::int32_t key);
+// "End NAME", shown when a table's records are through.
+std::string endStatus(const Table& table);
+
+}  // namespace handler_support

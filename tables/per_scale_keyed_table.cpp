@@ -1,0 +1,115 @@
+#include "tables/per_scale_keyed_table.h"
+
+#include "tables/column_map.h"
+#include "tables/csv_files.h"
+#include "tables/ctable_exceptions.h"
+#include "tables/handler_support.h"
+
+namespace {
+
+constexpr std::uint32_t kScaleFactor = 65536;
+
+std::uint32_t combinedKey(int scaleNumber, std::int32_t key) {
+    return static_cast<std::uint32_t>(scaleNumber) * kScaleFactor + static_cast<std::uint32_t>(key);
+}
+
+}  // namespace
+
+void PerScaleKeyedTable::selectScale(int scaleNumber) {
+    records_.clear();
+    const std::uint32_t maxIndex = description().maxIndex;
+    const auto scale = static_cast<std::uint32_t>(scaleNumber);
+    // The entries of scale s are those whose key divided by 65536 is s: one contiguous run.
+    auto it = allScaleRecords_.lower_bound(scale * kScaleFactor);
+    for (; it != allScaleRecords_.end() && it->first / kScaleFactor == scale; ++it) {
+        const std::uint32_t key = it->first % kScaleFactor;
+        if (key <= maxIndex) {
+            records_.emplace_hint(records_.end(), key, it->second);
+        }
+    }
+}
+
+void PerScaleKeyedTable::startSending(int scaleNumber) {
+    selectScale(scaleNumber);
+    KeyedTable::startSending(scaleNumber);
+}
+
+int PerScaleKeyedTable::storeReceived(std::string& status, int scaleNumber,
+                                      const std::string& record) {
+    KeyedTable::storeReceived(status, scaleNumber, record);
+    storeInto(allScaleRecords_, combinedKey(scaleNumber, key()), *this);
+    return 2;
+}
+
+void PerScaleKeyedTable::clearRecords() {
+    KeyedTable::clearRecords();
+    allScaleRecords_.clear();
+}
+
+bool PerScaleKeyedTable::exportCsv(const std::string& directory) {
+    bool complete = true;
+    const std::uint32_t maxIndex = description().maxIndex;
+    for (int s = 0; s <= handler_support::kLastScaleNumber; ++s) {
+        selectScale(s);
+        auto it = records_.lower_bound(1);
+        if (it == records_.end() || it->first > maxIndex) {
+            continue;
+        }
+        CsvOutputFile out;
+        if (!openCsvForWrite(out, directory, s)) {
+            complete = false;
+            continue;
+        }
+        bool lines = true;
+        for (; it != records_.end() && it->first <= maxIndex; ++it) {
+            lines = writeCsvLine(out, it->second, static_cast<std::int32_t>(it->first)) && lines;
+        }
+        complete = out.commit() && lines && complete;
+    }
+    return complete;
+}
+
+void PerScaleKeyedTable::importCsv(const std::string& directory) {
+    clearRecords();
+    unconvertible_.clear();
+    bool anyFile = false;
+    for (int s = 0; s <= handler_support::kLastScaleNumber; ++s) {
+        CsvInputFile in;
+        ColumnMap map;
+        if (openCsvForRead(in, map, directory, s) == 0) {
+            continue;
+        }
+        anyFile = true;
+        bool anyLine = false;
+        while (readCsvLine(in, map)) {
+            storeInto(allScaleRecords_, combinedKey(s, key()), *this);
+            anyLine = true;
+        }
+        // Selecting once after the file's last line leaves what selecting after every line
+        // would: the working store depends only on allScaleRecords at the last selection.
+        if (anyLine) {
+            selectScale(s);
+        }
+    }
+    if (!anyFile) {
+        throw CTableExceptions(1);
+    }
+}
+
+void PerScaleKeyedTable::findInvalidValues(std::vector<InvalidValue>& out) {
+    Table::findInvalidValues(out);
+    const std::uint32_t last = std::min(rangeHigh(), description().maxIndex);
+    for (const auto& entry : allScaleRecords_) {
+        const std::uint32_t recordKey = entry.first % kScaleFactor;
+        if (recordKey < rangeLow() || recordKey > last) {
+            continue;
+        }
+        unpackRecord(entry.second);
+        setKey(static_cast<std::int32_t>(recordKey));
+        const std::size_t before = out.size();
+        collectInvalidTexts(key(), out);
+        for (std::size_t i = before; i < out.size(); ++i) {
+            out[i].scale = static_cast<std::int32_t>(entry.first / kScaleFactor);
+        }
+    }
+}

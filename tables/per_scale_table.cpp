@@ -1,0 +1,83 @@
+#include "tables/per_scale_table.h"
+
+#include "tables/column_map.h"
+#include "tables/csv_files.h"
+#include "tables/ctable_exceptions.h"
+#include "tables/handler_support.h"
+
+void PerScaleTable::startSending(int) {}
+
+int PerScaleTable::storeReceived(std::string& status, int scaleNumber, const std::string& record) {
+    status.clear();
+    clearRecord();
+    layout().decodeRecord(record);
+    records_[static_cast<std::uint32_t>(scaleNumber)] = packRecord();
+    return 1;
+}
+
+int PerScaleTable::nextToSend(std::string& status, int scaleNumber, std::string& record) {
+    status.clear();
+    const auto found = records_.find(static_cast<std::uint32_t>(scaleNumber));
+    if (found == records_.end()) {
+        return 4;
+    }
+    unpackRecord(found->second);
+    handler_support::appendRecord(*this, record);
+    return 1;
+}
+
+void PerScaleTable::prepareReceive(int) {}
+
+void PerScaleTable::clearRecords() {
+    records_.clear();
+}
+
+bool PerScaleTable::exportCsv(const std::string& directory) {
+    bool complete = true;
+    for (const auto& entry : records_) {
+        if (entry.first > static_cast<std::uint32_t>(handler_support::kLastScaleNumber)) {
+            break;
+        }
+        unpackRecord(entry.second);
+        CsvOutputFile out;
+        if (!openCsvForWrite(out, directory, static_cast<int>(entry.first))) {
+            complete = false;
+            continue;
+        }
+        const bool line = writeCsvLine(out);
+        complete = out.commit() && line && complete;
+    }
+    return complete;
+}
+
+void PerScaleTable::importCsv(const std::string& directory) {
+    clearRecords();
+    unconvertible_.clear();
+    bool anyFile = false;
+    for (int n = 0; n <= handler_support::kLastScaleNumber; ++n) {
+        CsvInputFile in;
+        ColumnMap map;
+        if (openCsvForRead(in, map, directory, n) == 0) {
+            continue;
+        }
+        anyFile = true;
+        if (readCsvLine(in, map)) {
+            records_[static_cast<std::uint32_t>(n)] = packRecord();
+        }
+    }
+    if (!anyFile) {
+        throw CTableExceptions(1);
+    }
+}
+
+void PerScaleTable::findInvalidValues(std::vector<InvalidValue>& out) {
+    Table::findInvalidValues(out);
+    for (const auto& entry : records_) {
+        unpackRecord(entry.second);
+        const std::size_t before = out.size();
+        collectInvalidTexts(key(), out);
+        for (std::size_t i = before; i < out.size(); ++i) {
+            out[i].scale = static_cast<std::int32_t>(entry.first);
+        }
+    }
+}

@@ -1,0 +1,63 @@
+#include "tables/single_record_table.h"
+
+#include "tables/column_map.h"
+#include "tables/csv_files.h"
+#include "tables/ctable_exceptions.h"
+#include "tables/handler_support.h"
+
+void SingleRecordTable::startSending(int) {}
+
+int SingleRecordTable::storeReceived(std::string&, int, const std::string& record) {
+    layout().decodeRecord(record);
+    held_ = true;
+    return 1;
+}
+
+int SingleRecordTable::nextToSend(std::string&, int, std::string& record) {
+    if (!held_) {
+        return 4;
+    }
+    handler_support::appendRecord(*this, record);
+    return 1;
+}
+
+void SingleRecordTable::prepareReceive(int) {
+    held_ = false;
+    clearRecord();
+}
+
+void SingleRecordTable::clearRecords() {
+    held_ = false;
+}
+
+bool SingleRecordTable::exportCsv(const std::string& directory) {
+    if (!held_) {
+        return true;
+    }
+    CsvOutputFile out;
+    if (!openCsvForWrite(out, directory, 0)) {
+        return false;
+    }
+    const bool line = writeCsvLine(out);
+    return out.commit() && line;
+}
+
+void SingleRecordTable::importCsv(const std::string& directory) {
+    held_ = false;
+    unconvertible_.clear();
+    CsvInputFile in;
+    ColumnMap map;
+    if (openCsvForRead(in, map, directory, 0) == 0) {
+        throw CTableExceptions(1);
+    }
+    if (readCsvLine(in, map)) {
+        held_ = true;
+    }
+}
+
+void SingleRecordTable::findInvalidValues(std::vector<InvalidValue>& out) {
+    Table::findInvalidValues(out);
+    if (held_) {
+        collectInvalidTexts(key(), out);
+    }
+}

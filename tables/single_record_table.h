@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "dictionary/table.h"
+
+// A table of at most one record, without key (table type 1), kept in the current record
+// itself while `held` says that it holds one. The status text is left as it is.
+class SingleRecordTable : public Table {
+  public:
+    explicit SingleRecordTable(TableDescription description) : Table(std::move(description)) {}
+
+    void startSending(int scaleNumber) override;
+    // Decodes into the current record (not emptied first: prepareReceive does that). 1.
+    int storeReceived(std::string& status, int scaleNumber, const std::string& record) override;
+    // The held record: 1 (every time); none: 4.
+    int nextToSend(std::string& status, int scaleNumber, std::string& record) override;
+    // Drops the held record and empties the current record.
+    void prepareReceive(int scaleNumber) override;
+    void clearRecords() override;
+    bool exportCsv(const std::string& directory) override;
+    // Takes the file's first data line; further lines are ignored.
+    void importCsv(const std::string& directory) override;
+    void findInvalidValues(std::vector<InvalidValue>& out) override;
+
+    bool isHeld() const { return held_; }
+
+  private:
+    bool held_ = false;
+};

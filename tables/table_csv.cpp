@@ -1,0 +1,450 @@
+// The CSV side of Table and RecordLayout: file names, the two heading lines, data lines.
+
+#include <algorithm>
+#include <cstdio>
+
+#include "diag/job_log.h"
+#include "dictionary/table.h"
+#include "platform/text_encoding.h"
+#include "tables/column_map.h"
+#include "tables/csv_files.h"
+
+namespace {
+
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+
+bool isBlankLine(const std::string& line) {
+    return line.find_first_not_of(" \t\r") == std::string::npos;
+}
+
+bool isAscii(const std::string& text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string numberedHeading(const std::string& sign, std::uint32_t number) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%03u", static_cast<unsigned>(number % 1000));
+    return sign + buffer;
+}
+
+}  // namespace
+
+// ---- RecordLayout ----
+
+bool RecordLayout::writeCsvRecord(std::string& out) const {
+    const std::size_t start = out.size();
+    for (const auto& value : values_) {
+        if (value && value->writeCsv(out) != 1) {
+            return false;
+        }
+    }
+    // The last ";" becomes the line end.
+    if (out.size() > start && out.back() == ';') {
+        out.pop_back();
+    }
+    out += "\r\n";
+    return true;
+}
+
+int RecordLayout::readCsvRecord(const std::string& line, const ColumnMap& map) {
+    std::string field;
+    std::size_t column = 0;
+    std::size_t start = 0;
+    for (;;) {
+        const std::int32_t entry = map.at(column);
+        if (entry == ColumnMap::kEnd) {
+            break;
+        }
+        std::size_t end = line.find(';', start);
+        if (end == std::string::npos) {
+            end = line.size();
+        }
+        if (entry >= 0) {
+            AttributeValue* value = valueAt(static_cast<std::size_t>(entry));
+            if (value != nullptr) {
+                field.assign(line, start, end - start);
+                value->setText(field);
+            }
+        }
+        if (end >= line.size()) {
+            break;
+        }
+        start = end + 1;
+        ++column;
+    }
+    return 1;
+}
+
+// ---- Table: names and heading lines ----
+
+std::string Table::csvFileName(const std::string& directory, int scaleNumber) const {
+    if (!isConfigurationTable()) {
+        return directory + description_.fileSign + ".csv";
+    }
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d", scaleNumber);
+    return directory + description_.fileSign + number + ".csv";
+}
+
+std::string Table::headingLine() const {
+    std::string line;
+    for (std::size_t i = 0; i < layout_.count(); ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        if (attribute.fieldCount < 2) {
+            line += attribute.fileSign;
+            line.push_back(';');
+            continue;
+        }
+        const std::uint32_t first = attribute.headingsFromZero() ? 0 : 1;
+        for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
+            line += numberedHeading(attribute.fileSign, first + n);
+            line.push_back(';');
+        }
+    }
+    return line + "\r\n";
+}
+
+std::string Table::nameLine() const {
+    std::string line;
+    for (std::size_t i = 0; i < layout_.count(); ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        const std::uint32_t times = attribute.fieldCount == 0 ? 1 : attribute.fieldCount;
+        for (std::uint32_t n = 0; n < times; ++n) {
+            line += attribute.name;
+            line.push_back(';');
+        }
+    }
+    return line + "\r\n";
+}
+
+std::size_t Table::csvColumnCount() const {
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < layout_.count() && layout_.valueAt(i) != nullptr; ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        switch (attribute.valueType()) {
+            case 3:
+            case 7:
+            case 8:
+            case 9:
+            case 10:
+                columns += 1;  // one column whatever the field count
+                break;
+            default:
+                columns += attribute.fieldCount;
+        }
+    }
+    return columns;
+}
+
+std::string Table::columnHeading(std::size_t slot) const {
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < layout_.count(); ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        if (slot < first + attribute.fieldCount) {
+            if (attribute.fieldCount < 2) {
+                return attribute.fileSign;
+            }
+            const std::uint32_t base = attribute.headingsFromZero() ? 0 : 1;
+            return numberedHeading(attribute.fileSign,
+                                   base + static_cast<std::uint32_t>(slot - first));
+        }
+        first += attribute.fieldCount;
+    }
+    return {};
+}
+
+// ---- Table: files ----
+
+bool Table::openCsvForWrite(CsvOutputFile& out, const std::string& directory, int scaleNumber) {
+    if (!out.open(csvFileName(directory, scaleNumber))) {
+        return false;
+    }
+    out.write(headingLine());
+    out.write(nameLine());
+    return true;
+}
+
+int Table::openCsvForRead(CsvInputFile& in, ColumnMap& map, const std::string& directory,
+                          int scaleNumber) {
+    if (!in.open(csvFileName(directory, scaleNumber))) {
+        return 0;
+    }
+    std::string heading;
+    if (!in.nextLine(heading)) {
+        return 0;
+    }
+    if (heading.compare(0, kUtf8Mark.size(), kUtf8Mark) == 0) {
+        in.utf8 = true;
+        heading.erase(0, kUtf8Mark.size());
+        std::string converted;
+        if (platform::utf8ToWindows1252(heading, converted)) {
+            heading.swap(converted);
+        }
+    }
+    if (!map.build(heading, description_)) {
+        return 0;
+    }
+    std::string names;
+    in.nextLine(names);
+    return 1;
+}
+
+bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
+    // Reused between calls: lines of wide tables are long.
+    static thread_local std::string line;
+    do {
+        if (!in.nextLine(line)) {
+            return false;
+        }
+    } while (isBlankLine(line));
+
+    layout_.clearValues();
+    if (!in.utf8 || isAscii(line)) {
+        layout_.readCsvRecord(line, map);
+        return true;
+    }
+    // A UTF-8 file: convert field by field, so that a text without a Windows-1252 form can be
+    // named by its column. Such a text is kept as the file held it and noted; it is never
+    // replaced by a look-alike.
+    std::string converted;
+    std::string field;
+    std::string field1252;
+    std::vector<std::size_t> failedColumns;
+    std::vector<std::string> failedTexts;
+    std::size_t start = 0;
+    for (std::size_t column = 0;; ++column) {
+        std::size_t end = line.find(';', start);
+        if (end == std::string::npos) {
+            end = line.size();
+        }
+        field.assign(line, start, end - start);
+        if (isAscii(field)) {
+            converted += field;
+        } else if (platform::utf8ToWindows1252(field, field1252)) {
+            converted += field1252;
+        } else {
+            converted += field;
+            failedColumns.push_back(column);
+            failedTexts.push_back(field);
+        }
+        if (end >= line.size()) {
+            break;
+        }
+        converted.push_back(';');
+        start = end + 1;
+    }
+    layout_.readCsvRecord(converted, map);
+    for (std::size_t i = 0; i < failedColumns.size(); ++i) {
+        if (map.at(failedColumns[i]) < 0) {
+            continue;  // a column no attribute takes
+        }
+        InvalidValue invalid;
+        invalid.table = description_.fileSign;
+        invalid.key = key_;
+        invalid.column = map.heading(failedColumns[i]);
+        invalid.text = failedTexts[i];
+        unconvertible_.push_back(std::move(invalid));
+    }
+    return true;
+}
+
+bool Table::writeCsvLine(CsvOutputFile& out) {
+    static thread_local std::string line;
+    line.clear();
+    if (!layout_.writeCsvRecord(line)) {
+        out.write(line);
+        out.fail();
+        return false;
+    }
+    if (!isPlainCsvLine(line)) {
+        logUnwritableValues();
+    }
+    out.write(line);
+    return true;
+}
+
+bool Table::writeCsvLine(CsvOutputFile& out, const std::string& packed, std::int32_t key) {
+    static thread_local std::string line;
+    line.clear();
+    if (!appendPackedCsvLine(packed, key, line)) {
+        unpackRecord(packed);
+        key_ = key;
+        return writeCsvLine(out);
+    }
+    if (!isPlainCsvLine(line)) {
+        unpackRecord(packed);
+        key_ = key;
+        logUnwritableValues();
+    }
+    out.write(line);
+    return true;
+}
+
+// Every value writes its slot texts, or the key, each followed by ";": a packed record (the
+// slots in order, each its length and bytes) gives the line without filling the slots. False
+// when the packed record does not fit the layout or a value's columns are not simply its
+// slots (an incomplete layout, a one-slot value without a slot of its own); the caller then
+// goes through the value objects.
+bool Table::appendPackedCsvLine(const std::string& packed, std::int32_t key,
+                                std::string& line) const {
+    if (!layoutComplete_) {
+        return false;
+    }
+    std::size_t pos = 0;
+    const auto nextSlot = [&packed, &pos](std::size_t& start, std::size_t& length) {
+        length = 0;
+        for (unsigned shift = 0;; shift += 7) {
+            if (pos >= packed.size() || shift >= 32) {
+                return false;
+            }
+            const auto byte = static_cast<unsigned char>(packed[pos++]);
+            length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+            if ((byte & 0x80) == 0) {
+                break;
+            }
+        }
+        start = pos;
+        if (length > packed.size() - pos) {
+            return false;
+        }
+        pos += length;
+        return true;
+    };
+    std::size_t start = 0;
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < layout_.count(); ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        switch (attribute.valueType()) {
+            case 7:
+            case 8:
+            case 10:
+                line += std::to_string(key);
+                line.push_back(';');
+                for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
+                    if (!nextSlot(start, length)) {
+                        return false;
+                    }
+                }
+                break;
+            case 3:
+            case 9:
+                if (attribute.fieldCount == 0) {
+                    return false;
+                }
+                for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
+                    if (!nextSlot(start, length)) {
+                        return false;
+                    }
+                    if (n == 0) {
+                        line.append(packed, start, length);
+                        line.push_back(';');
+                    }
+                }
+                break;
+            default:
+                for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
+                    if (!nextSlot(start, length)) {
+                        return false;
+                    }
+                    line.append(packed, start, length);
+                    line.push_back(';');
+                }
+        }
+    }
+    if (pos != packed.size()) {
+        return false;
+    }
+    if (!line.empty() && line.back() == ';') {
+        line.pop_back();
+    }
+    line += "\r\n";
+    return true;
+}
+
+// A ";", CR or LF inside a value splits the line when it is read back. Checked on the whole
+// line: one separator fewer than columns and no line end before the last.
+bool Table::isPlainCsvLine(const std::string& line) const {
+    if (line.size() < 2) {
+        return false;
+    }
+    const auto body = line.end() - 2;
+    const auto separators = static_cast<std::size_t>(std::count(line.begin(), body, ';'));
+    const bool lineEnds =
+        std::find_if(line.begin(), body, [](char c) { return c == '\r' || c == '\n'; }) != body;
+    return separators + 1 == csvColumnCount() && !lineEnds;
+}
+
+// Such a value is written as it is; the log names the table, the key and the column.
+void Table::logUnwritableValues() const {
+    if (g_log == nullptr) {
+        return;
+    }
+    for (std::size_t slot = 0; slot < usedSlots_; ++slot) {
+        const std::string& text = slots_[slot];
+        if (std::any_of(text.begin(), text.end(),
+                        [](char c) { return c == ';' || c == '\r' || c == '\n'; })) {
+            g_log->add(description_.fileSign + ": key " + std::to_string(key_) + ", column " +
+                       columnHeading(slot) +
+                       ": the value holds \";\", CR or LF and cannot be read back as written");
+        }
+    }
+}
+
+bool Table::writeEmptyCsv(const std::string& directory, int scaleNumber) {
+    CsvOutputFile out;
+    openCsvForWrite(out, directory, scaleNumber);
+    return out.commit();
+}
+
+// ---- Table: what a bare table does for the record transfer ----
+
+void Table::startSending(int) {}
+
+int Table::storeReceived(std::string&, int, const std::string&) {
+    return 1;
+}
+
+int Table::nextToSend(std::string&, int, std::string&) {
+    return 4;
+}
+
+void Table::prepareReceive(int) {}
+
+void Table::clearRecords() {}
+
+bool Table::exportCsv(const std::string&) {
+    return true;
+}
+
+void Table::importCsv(const std::string&) {}
+
+void Table::findInvalidValues(std::vector<InvalidValue>& out) {
+    out.insert(out.end(), unconvertible_.begin(), unconvertible_.end());
+}
+
+void Table::collectInvalidTexts(std::int32_t key, std::vector<InvalidValue>& out) const {
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < layout_.count(); ++i) {
+        const AttributeDescription& attribute = description_.attributes[i];
+        const AttributeValue* value = layout_.valueAt(i);
+        if (value == nullptr) {
+            break;
+        }
+        for (std::size_t s = first; s < first + attribute.fieldCount && s < usedSlots_; ++s) {
+            if (!value->isValidText(slots_[s])) {
+                InvalidValue invalid;
+                invalid.table = description_.fileSign;
+                invalid.key = key;
+                invalid.column = columnHeading(s);
+                invalid.text = slots_[s];
+                out.push_back(std::move(invalid));
+            }
+        }
+        first += attribute.fieldCount;
+    }
+}

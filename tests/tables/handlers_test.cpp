@@ -1,0 +1,224 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/test_files.h"
+#include "table_builders.h"
+#include "tables/ctable_exceptions.h"
+#include "tables/keyed_table.h"
+#include "tables/per_scale_keyed_table.h"
+#include "tables/per_scale_table.h"
+#include "tables/single_record_table.h"
+
+using table_test::keyAndText;
+using testing_support::fileExists;
+using testing_support::readFile;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+namespace {
+
+// Records of keyAndText() as the scale sends them, worked out by hand: table sign 41h, ETB,
+// key group 61h + binary key + ETB, text group 62h + plain text + terminator 20h + ETB, ETX.
+// Key 3 is the byte 03h, coded 23h; 7 is 27h; 300 = 012Ch goes low byte first, 4Ch 21h.
+// "X" (58h) is coded 78h, "Y" 79h, "Z" 7Ah.
+const std::string kRecord3("\x41\x17\x61\x23\x17\x62\x78\x20\x17\x03", 10);
+const std::string kRecord7("\x41\x17\x61\x27\x17\x62\x79\x20\x17\x03", 10);
+const std::string kRecord300("\x41\x17\x61\x4C\x21\x17\x62\x7A\x20\x17\x03", 11);
+// What nextToSend appends for keys 3 and 7: the same groups without ETX.
+const std::string kSent3("\x41\x17\x61\x23\x17\x62\x78\x20\x17", 9);
+const std::string kSent7("\x41\x17\x61\x27\x17\x62\x79\x20\x17", 9);
+
+void receiveThree(Table& table) {
+    std::string status;
+    EXPECT_EQ(table.storeReceived(status, 1, kRecord7), 2);
+    EXPECT_EQ(status, "NAME:    7");
+    table.storeReceived(status, 1, kRecord300);
+    EXPECT_EQ(status, "NAME:  300");
+    table.storeReceived(status, 1, kRecord3);
+}
+
+}  // namespace
+
+TEST(KeyedTableSending, StoredKeysGoOutInOrderUpToMaxIndex) {
+    KeyedTable table(keyAndText());
+    receiveThree(table);
+    ASSERT_EQ(table.records().size(), 3u);  // 300 is kept although above maxIndex
+
+    std::string status;
+    std::string request = "d";
+    table.startSending(1);
+    EXPECT_EQ(table.nextToSend(status, 1, request), 2);
+    EXPECT_EQ(request, "d" + kSent3);
+    EXPECT_EQ(status, "NAME:    3");
+    request = "d";
+    EXPECT_EQ(table.nextToSend(status, 1, request), 2);
+    EXPECT_EQ(request, "d" + kSent7);
+    EXPECT_EQ(status, "NAME:    7");
+    request = "d";
+    EXPECT_EQ(table.nextToSend(status, 1, request), 3);
+    EXPECT_EQ(request, "d");
+    EXPECT_EQ(status, "End NAME");
+}
+
+TEST(KeyedTableSending, TheRangeLimitsWhatIsSent) {
+    KeyedTable table(keyAndText());
+    receiveThree(table);
+    std::string status;
+    std::string request;
+
+    table.setRange(5, 6);
+    table.startSending(0);
+    EXPECT_EQ(table.nextToSend(status, 0, request), 3);
+    EXPECT_EQ(status, "End NAME");
+    EXPECT_TRUE(request.empty());
+
+    table.setRange(4, 7);
+    table.startSending(0);
+    EXPECT_EQ(table.nextToSend(status, 0, request), 2);
+    EXPECT_EQ(request, kSent7);
+    EXPECT_EQ(table.nextToSend(status, 0, request), 3);
+}
+
+TEST(KeyedTableFiles, ExportWritesKeysInOrderAndNothingWhenEmpty) {
+    TempDir dir;
+    writeFile(dir.file("AAAA.csv"), "untouched");
+    KeyedTable table(keyAndText());
+    EXPECT_TRUE(table.exportCsv(dir.withSeparator()));
+    EXPECT_EQ(readFile(dir.file("AAAA.csv")), "untouched");
+
+    table.slot(0) = "two";
+    table.storeRecord(2);
+    table.slot(0) = "one";
+    table.storeRecord(1);
+    table.slot(0) = "zero";
+    table.storeRecord(0);
+    table.slot(0) = "high";
+    table.storeRecord(256);
+    ASSERT_TRUE(table.exportCsv(dir.withSeparator()));
+    EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n1;one\r\n2;two\r\n");
+
+    // A table fetched empty replaces an old file by the heading lines alone.
+    ASSERT_TRUE(table.writeEmptyCsv(dir.withSeparator(), 0));
+    EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n");
+}
+
+TEST(KeyedTableFiles, ImportFollowsTheKeyColumnOrCountsOn) {
+    TempDir dir;
+    KeyedTable table(keyAndText());
+
+    writeFile(dir.file("AAAA.csv"), "KEYN;TEXT;\r\nK;T;\r\n5;first\r\n5;second\r\n;empty key\r\n");
+    table.importCsv(dir.withSeparator());
+    ASSERT_EQ(table.records().size(), 2u);
+    ASSERT_TRUE(table.loadRecord(5));
+    EXPECT_EQ(table.slot(0), "second");
+    ASSERT_TRUE(table.loadRecord(0));  // stored, but never written
+    EXPECT_EQ(table.slot(0), "empty key");
+    ASSERT_TRUE(table.exportCsv(dir.withSeparator()));
+    EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n5;second\r\n");
+
+    // Without key column: consecutive keys from the key the table held; a line without a
+    // field keeps the text of the record already stored under its key.
+    table.setKey(9);
+    writeFile(dir.file("AAAA.csv"), "TEXT;\r\nT;\r\nnine\r\nten\r\n");
+    table.importCsv(dir.withSeparator());
+    ASSERT_EQ(table.records().size(), 2u);
+    ASSERT_TRUE(table.loadRecord(9));
+    EXPECT_EQ(table.slot(0), "nine");
+    ASSERT_TRUE(table.loadRecord(10));
+    EXPECT_EQ(table.slot(0), "ten");
+
+    writeFile(dir.file("AAAA.csv"), "");
+    EXPECT_THROW(table.importCsv(dir.withSeparator()), CTableExceptions);
+    EXPECT_TRUE(table.records().empty());
+    try {
+        table.importCsv(dir.withSeparator() + "missing/");
+        ADD_FAILURE() << "no exception";
+    } catch (const CTableExceptions& e) {
+        EXPECT_EQ(e.code(), 1);
+    }
+}
+
+TEST(PerScaleTableFiles, EachScaleHasItsOwnFile) {
+    TempDir dir;
+    // A record per scale holds only its slots: a table of this kind has no key column.
+    PerScaleTable table(
+        table_test::describe("CONF", 0x90, 4, 1, {{"TEXT", 0x62, 1, 20, 5, "TEXT"}}));
+    std::string status = "before";
+    EXPECT_EQ(table.storeReceived(status, 0, kRecord3), 1);
+    EXPECT_EQ(status, "");
+    EXPECT_EQ(table.storeReceived(status, 4, kRecord7), 1);
+    ASSERT_TRUE(table.exportCsv(dir.withSeparator()));
+    EXPECT_EQ(readFile(dir.file("CONF00.csv")), "TEXT;\r\nTEXT;\r\nX\r\n");
+    EXPECT_EQ(readFile(dir.file("CONF04.csv")), "TEXT;\r\nTEXT;\r\nY\r\n");
+    EXPECT_FALSE(fileExists(dir.file("CONF01.csv")));
+
+    std::string request;
+    status = "before";
+    EXPECT_EQ(table.nextToSend(status, 3, request), 4);
+    EXPECT_TRUE(request.empty());
+    EXPECT_EQ(status, "");
+    EXPECT_EQ(table.nextToSend(status, 4, request), 1);
+    EXPECT_EQ(request, std::string("\x90\x17\x62\x79\x20\x17", 6));
+
+    // Only the first data line of a file counts.
+    writeFile(dir.file("CONF04.csv"), "TEXT;\r\nT;\r\nfirst\r\nsecond\r\n");
+    table.importCsv(dir.withSeparator());
+    ASSERT_EQ(table.records().size(), 2u);
+    request.clear();
+    table.nextToSend(status, 4, request);
+    EXPECT_EQ(table.slot(0), "first");
+
+    TempDir empty;
+    EXPECT_THROW(table.importCsv(empty.withSeparator()), CTableExceptions);
+}
+
+TEST(PerScaleKeyedTableTransfer, RecordsAreKeptAndSentPerScale) {
+    PerScaleKeyedTable table(keyAndText("PSKT", 0x95, 5));
+    const std::string record5("\x41\x17\x61\x25\x17\x62\x78\x20\x17\x03", 10);
+    std::string status;
+    EXPECT_EQ(table.storeReceived(status, 2, record5), 2);
+    EXPECT_EQ(status, "NAME:    5");
+    ASSERT_EQ(table.allScaleRecords().size(), 1u);
+    EXPECT_EQ(table.allScaleRecords().begin()->first, 131077u);
+
+    std::string request;
+    table.startSending(3);
+    EXPECT_EQ(table.nextToSend(status, 3, request), 3);
+    EXPECT_TRUE(request.empty());
+    table.startSending(2);
+    EXPECT_EQ(table.nextToSend(status, 2, request), 2);
+    EXPECT_EQ(request, std::string("\x95\x17\x61\x25\x17\x62\x78\x20\x17", 9));
+    EXPECT_EQ(table.nextToSend(status, 2, request), 3);
+}
+
+TEST(PerScaleKeyedTableTransfer, ImportNeedsOneFileOfAnyScale) {
+    TempDir dir;
+    PerScaleKeyedTable table(keyAndText("PSKT", 0x95, 5));
+    writeFile(dir.file("PSKT07.csv"), "KEYN;TEXT;\r\nK;T;\r\n1;a\r\n2;b\r\n");
+    table.importCsv(dir.withSeparator());
+    EXPECT_EQ(table.allScaleRecords().size(), 2u);
+    EXPECT_EQ(table.allScaleRecords().count(7u * 65536 + 2), 1u);
+    // The last file read is the selected scale.
+    EXPECT_EQ(table.records().size(), 2u);
+
+    writeFile(dir.file("PSKT07.csv"), "");
+    EXPECT_THROW(table.importCsv(dir.withSeparator()), CTableExceptions);
+    EXPECT_TRUE(table.allScaleRecords().empty());
+}
+
+TEST(SingleRecordTableTransfer, SendsItsRecordOnlyWhileHeld) {
+    SingleRecordTable table(keyAndText("SNGL", 0x41, 1));
+    std::string status = "kept";
+    std::string request;
+    EXPECT_EQ(table.nextToSend(status, 0, request), 4);
+    table.prepareReceive(0);
+    EXPECT_EQ(table.storeReceived(status, 0, kRecord3), 1);
+    EXPECT_EQ(table.nextToSend(status, 0, request), 1);
+    EXPECT_EQ(request, kSent3);
+    request.clear();
+    EXPECT_EQ(table.nextToSend(status, 0, request), 1);
+    EXPECT_EQ(request, kSent3);
+    EXPECT_EQ(status, "kept");
+    table.clearRecords();
+    EXPECT_EQ(table.nextToSend(status, 0, request), 4);
+}
