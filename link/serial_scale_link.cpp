@@ -1,0 +1,277 @@
+#include "link/serial_scale_link.h"
+
+#include <cstdio>
+
+#include "diag/job_log.h"
+#include "diag/message_texts.h"
+#include "diag/qm_com_exceptions.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char ACK = 0x06;
+constexpr char NAK = 0x15;
+
+constexpr std::int32_t kNotAcknowledged = 24;
+constexpr std::int32_t kReplyTimeout = 25;
+constexpr std::int32_t kPortUnusable = 26;
+
+char blockCheck(const std::string& bytes, std::string::size_type length) {
+    char bcc = 0;
+    for (std::string::size_type i = 0; i < length; ++i) {
+        bcc = static_cast<char>(bcc ^ bytes[i]);
+    }
+    return bcc;
+}
+
+// The scale number of a frame: the two header digits, modulo 256.
+std::uint8_t headerNumber(const std::string& frame) {
+    int tens = static_cast<unsigned char>(frame[3]) - 0x30;
+    int ones = static_cast<unsigned char>(frame[4]) - 0x30;
+    return static_cast<std::uint8_t>(10 * tens + ones);
+}
+
+}  // namespace
+
+SerialScaleLink::SerialScaleLink(LineSettings lineSettings, LinkSettings linkSettings)
+    : linkSettings(linkSettings), lineSettings(lineSettings) {}
+
+SerialScaleLink::~SerialScaleLink() {
+    if (serialPort.isOpen()) {
+        serialPort.close();
+    }
+}
+
+std::int32_t SerialScaleLink::close() {
+    return serialPort.close();
+}
+
+std::uint8_t SerialScaleLink::transfer(std::uint8_t& code, char& firstByte,
+                                       const std::string& request, std::string& payload) {
+    switch (transferState) {
+        case TransferState::Idle:
+            return startExchange(request);
+        case TransferState::AwaitAck:
+            return awaitAck();
+        case TransferState::AwaitStx:
+            return awaitStx();
+        case TransferState::Content:
+            return receiveContent();
+        case TransferState::AwaitBcc:
+            return awaitBcc(code, firstByte, payload);
+        case TransferState::AwaitUnrequested:
+            waitWithoutTimeout = true;
+            transferState = TransferState::AwaitStx;
+            return 2;
+    }
+    return 2;
+}
+
+std::uint8_t SerialScaleLink::startExchange(const std::string& request) {
+    sendFrame = request;
+    const std::string::size_type n = sendFrame.size();
+    waitWithoutTimeout = false;
+    if (n > 0) {
+        sendFrame[n - 1] = ETX;
+    } else {
+        sendFrame.push_back(ETX);
+    }
+    sendFrame.push_back(blockCheck(sendFrame, sendFrame.size()));
+    sendLength = static_cast<std::int32_t>(sendFrame.size());
+    send(sendFrame, sendLength);
+    restartTimer();
+    repeatCount = 0;
+    receiveBuffer.clear();
+    busy = true;
+    transferState = TransferState::AwaitAck;
+    return 2;
+}
+
+std::uint8_t SerialScaleLink::awaitAck() {
+    char byte = 0;
+    if (readByte(byte)) {
+        if (byte == ACK) {
+            restartTimer();
+            transferState = TransferState::AwaitStx;
+        } else if (byte == NAK) {
+            repeatOrFail(true);
+        }
+    }
+    if (transferState == TransferState::AwaitAck && timedOut(linkSettings.ackTimeout)) {
+        repeatOrFail(false);
+    }
+    return 2;
+}
+
+void SerialScaleLink::repeatOrFail(bool pauseFirst) {
+    if (repeatCount >= linkSettings.maxRepeats) {
+        failExchange(kNotAcknowledged);
+    }
+    ++repeatCount;
+    if (pauseFirst) {
+        platform::sleepMillis(linkSettings.pause);
+    }
+    restartTimer();
+    send(sendFrame, sendLength);
+}
+
+std::uint8_t SerialScaleLink::awaitStx() {
+    if (!waitWithoutTimeout) {
+        checkReceiveTimeout();
+    }
+    char byte = 0;
+    if (readByte(byte) && byte == STX) {
+        if (waitWithoutTimeout) {
+            waitWithoutTimeout = false;
+            restartTimer();
+        }
+        receiveBuffer.push_back(byte);
+        transferState = TransferState::Content;
+    }
+    return 2;
+}
+
+std::uint8_t SerialScaleLink::receiveContent() {
+    checkReceiveTimeout();
+    char byte = 0;
+    if (readByte(byte)) {
+        receiveBuffer.push_back(byte);
+        if (byte == ETX) {
+            transferState = TransferState::AwaitBcc;
+        }
+    }
+    return 2;
+}
+
+std::uint8_t SerialScaleLink::awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload) {
+    checkReceiveTimeout();
+    char byte = 0;
+    if (!readByte(byte)) {
+        return 2;
+    }
+    receiveBuffer.push_back(byte);
+    if (blockCheck(receiveBuffer, receiveBuffer.size() - 1) != byte) {
+        receiveBuffer.clear();
+        transferState = TransferState::AwaitStx;
+        send(std::string(1, NAK), 1);
+        return 2;
+    }
+    transferState = TransferState::Idle;
+    busy = false;
+    send(std::string(1, ACK), 1);
+    platform::sleepMillis(linkSettings.pause);
+    // A frame shorter than the header has no number or kind to hand back.
+    code = receiveBuffer.size() > 4 ? headerNumber(receiveBuffer) : 0;
+    firstByte = receiveBuffer.size() > 6 ? receiveBuffer[6] : '\0';
+    payload = receiveBuffer.size() > 6 ? receiveBuffer.substr(6) : std::string();
+    return 1;
+}
+
+std::uint8_t SerialScaleLink::open(std::uint8_t& code, std::string& identification) {
+    switch (openState) {
+        case OpenState::Start:
+            return openPort();
+        case OpenState::AwaitGreeting:
+            return awaitGreeting();
+        case OpenState::SwitchLine:
+            return switchLine(code, identification);
+    }
+    return 2;
+}
+
+std::uint8_t SerialScaleLink::openPort() {
+    if (serialPort.configure(lineSettings.baudRate, lineSettings.format, lineSettings.handshake,
+                             lineSettings.inputQueueSize, lineSettings.outputQueueSize) != 0) {
+        failOpen();
+    }
+    if (serialPort.open(static_cast<std::int32_t>(linkSettings.port)) != 0) {
+        failOpen();
+    }
+    openState = OpenState::AwaitGreeting;
+    transferState = TransferState::AwaitUnrequested;
+    return 2;
+}
+
+std::uint8_t SerialScaleLink::awaitGreeting() {
+    std::uint8_t code = 0;
+    char firstByte = 0;
+    std::string payload;
+    if (transfer(code, firstByte, std::string(), payload) == 1) {
+        openState = OpenState::SwitchLine;
+    }
+    return 2;
+}
+
+std::uint8_t SerialScaleLink::switchLine(std::uint8_t& code, std::string& identification) {
+    code = receiveBuffer.size() > 4 ? headerNumber(receiveBuffer) : 0;
+    // The identification runs from position 7 up to the ETX before the block check.
+    identification =
+        receiveBuffer.size() >= 19 ? receiveBuffer.substr(7, receiveBuffer.size() - 9) : "";
+    serialPort.close();
+    lineSettings.format.dataBits = 8;
+    if (serialPort.configure(lineSettings.baudRate, lineSettings.format, lineSettings.handshake,
+                             lineSettings.inputQueueSize, lineSettings.outputQueueSize) != 0) {
+        failOpen();
+    }
+    if (serialPort.open(static_cast<std::int32_t>(linkSettings.port)) != 0) {
+        failOpen();
+    }
+    openState = OpenState::Start;
+    return 1;
+}
+
+void SerialScaleLink::failOpen() {
+    // The log tells a missing port from one the user may not open (e.g. not in the dialout
+    // group) before the general message reaches the user.
+    if (g_log != nullptr) {
+        std::string detail =
+            serialPort.errorText().empty() ? serialPort.systemErrorText() : serialPort.errorText();
+        while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r')) {
+            detail.pop_back();
+        }
+        g_log->add("Com " + std::to_string(linkSettings.port) + " (" + serialPort.deviceName() +
+                   "): " + detail);
+    }
+    std::string text = g_messageTexts != nullptr ? g_messageTexts->text(kPortUnusable) : "";
+    char number[16];
+    std::snprintf(number, sizeof number, "%d", static_cast<int>(linkSettings.port));
+    openState = OpenState::Start;
+    throw QmComExceptions(text + " Com: " + number);
+}
+
+void SerialScaleLink::failExchange(std::int32_t number) {
+    transferState = TransferState::Idle;
+    busy = false;
+    throw QmComExceptions(number);
+}
+
+bool SerialScaleLink::readByte(char& byte) {
+    std::string buffer;
+    std::int32_t count = 1;
+    serialPort.read(buffer, count);
+    if (count != 1) {
+        return false;
+    }
+    byte = buffer[0];
+    return true;
+}
+
+void SerialScaleLink::send(const std::string& bytes, std::int32_t length) {
+    std::int32_t count = length;
+    serialPort.write(bytes, count);
+}
+
+void SerialScaleLink::restartTimer() {
+    timerStart = platform::monotonicMillis();
+}
+
+bool SerialScaleLink::timedOut(double seconds) const {
+    double elapsed = static_cast<double>(platform::monotonicMillis() - timerStart) * 0.001;
+    return elapsed > seconds;
+}
+
+void SerialScaleLink::checkReceiveTimeout() {
+    if (timedOut(linkSettings.receiveTimeout)) {
+        failExchange(kReplyTimeout);
+    }
+}

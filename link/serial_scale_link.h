@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "diag/link_settings.h"
+#include "link/line_settings.h"
+#include "link/scale_link.h"
+#include "link/serial_port.h"
+
+// The link to a scale over one serial port. A request is framed (its placeholder byte becomes
+// ETX, a block check byte, the XOR of all bytes before it, is appended), sent and repeated
+// until the scale acknowledges it (at most 1 + maxRepeats sends, NAKs and acknowledgement
+// time-outs counted together); then the scale's reply is received, checked, acknowledged, and
+// handed back. A reply with a wrong block check is answered with NAK and must be repeated
+// within the same receive time-out. Time is measured with the monotonic clock.
+class SerialScaleLink : public ScaleLink {
+  public:
+    SerialScaleLink(LineSettings lineSettings, LinkSettings linkSettings);
+    // Closes the port.
+    ~SerialScaleLink() override;
+
+    std::int32_t close() override;
+    std::uint8_t transfer(std::uint8_t& code, char& firstByte, const std::string& request,
+                          std::string& payload) override;
+    std::uint8_t open(std::uint8_t& code, std::string& identification) override;
+
+    const SerialPort& port() const { return serialPort; }
+    const LineSettings& currentLineSettings() const { return lineSettings; }
+
+  private:
+    enum class TransferState : std::uint8_t {
+        Idle = 0,
+        AwaitAck = 1,
+        AwaitStx = 2,
+        Content = 3,
+        AwaitBcc = 4,
+        AwaitUnrequested = 5,
+    };
+    enum class OpenState : std::uint8_t { Start = 0, AwaitGreeting = 1, SwitchLine = 2 };
+
+    std::uint8_t startExchange(const std::string& request);
+    std::uint8_t awaitAck();
+    std::uint8_t awaitStx();
+    std::uint8_t receiveContent();
+    std::uint8_t awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload);
+
+    std::uint8_t openPort();
+    std::uint8_t awaitGreeting();
+    std::uint8_t switchLine(std::uint8_t& code, std::string& identification);
+    [[noreturn]] void failOpen();
+
+    // Throws error `number` after putting the exchange back to its start.
+    [[noreturn]] void failExchange(std::int32_t number);
+    // Sends the frame again, or throws 24 when no repeat is left.
+    void repeatOrFail(bool pauseFirst);
+    bool readByte(char& byte);
+    void send(const std::string& bytes, std::int32_t length);
+    void restartTimer();
+    bool timedOut(double seconds) const;
+    void checkReceiveTimeout();
+
+    LinkSettings linkSettings;
+    TransferState transferState = TransferState::Idle;
+    std::string receiveBuffer;
+    OpenState openState = OpenState::Start;
+    SerialPort serialPort;
+    LineSettings lineSettings;
+    std::string sendFrame;
+    std::int32_t sendLength = 0;
+    std::uint64_t timerStart = 0;
+    bool waitWithoutTimeout = false;
+    // Counted in a wide type, so that every maxRepeats of the configuration file works.
+    std::uint32_t repeatCount = 0;
+};

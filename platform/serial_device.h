@@ -1,0 +1,56 @@
+// The serial device underneath SerialPort.
+//
+// A port is named by its number n (COMn). On Windows the device is "Com<n>:" (from COM10 on
+// "\\.\COM<n>", the only form Windows accepts there); on POSIX it is <programDir>/com<n> when
+// that path exists (normally a symbolic link to /dev/ttyUSB0, /dev/serial/by-id/... or a
+// pseudo-terminal), else /dev/ttyS<n-1>.
+//
+// Every operation returns 0 on success or the operating system's error code of the call that
+// failed (errno on POSIX, GetLastError() on Windows); none throws. Read and write time-outs are
+// fixed: 5 ms per byte plus 10 ms. One thread at a time uses a device.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "link/line_settings.h"
+
+namespace platform {
+
+// An open serial device. Opaque outside the platform implementation; owned by whoever opened
+// it until closeSerialDevice().
+struct SerialDevice;
+
+// The device name that port `portNumber` opens.
+std::string serialDeviceName(std::int32_t portNumber);
+
+// Opens port `portNumber` exclusively, sets the queues, purges, sets the time-outs and the line
+// (`settings`) and purges again. `device` is set as soon as the device itself is open, also when
+// a later step fails: the caller then decides whether to close it. A device in use by another
+// process or descriptor is refused with an OS error code.
+std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& settings,
+                              SerialDevice*& device);
+
+// Reads up to `count` bytes into `buffer` (room for `count` bytes). Returns as soon as `count`
+// bytes have arrived (Windows: as soon as any byte has arrived) or when 5 ms per byte + 10 ms
+// have passed. `received` is the number of bytes read, also on failure. A device that has gone
+// away is reported with an error code only after the same time has passed, so that a caller
+// polling byte by byte does not spin.
+std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t count,
+                              std::int32_t& received);
+
+// Writes `count` bytes, waiting at most 5 ms per byte + 10 ms. `written` is the number of bytes
+// the device accepted.
+std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int32_t count,
+                               std::int32_t& written);
+
+// Releases and closes the device; `device` is freed in every case.
+std::int32_t closeSerialDevice(SerialDevice* device);
+
+// The operating system's message text for `code` (code 0 gives the system's success text).
+std::string systemErrorText(std::int32_t code);
+
+// The calling thread's current OS error code.
+std::int32_t currentSystemError();
+
+}  // namespace platform
