@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -450,6 +451,90 @@ TEST_F(LinkTest, ReplyFromScaleSevenIsSplitIntoCodeKindAndPayload) {
     EXPECT_EQ(wire, "\x06" + kSaveRequest.substr(0, 7) + std::string("\x03\x2E", 2) + "\x06" +
                         kSaveRequest.substr(0, 7) + std::string("\x03\x2E", 2) + "\x15");
     close(master);
+}
+
+TEST_F(LinkTest, ScaleCanPauseAfterARecordUntilReleased) {
+    std::string data = dir_.file("tables.txt");
+    testing_support::writeFile(data, "table 1 50\nrecord P\\x17a\nrecord P\\x17b\n");
+    std::string release = dir_.file("go");
+    auto scale = startScale(74, {"--data", data, "--pause-after", "1", "--release-file", release});
+    LinkSettings settings = fastLink(74);
+    settings.receiveTimeout = 5.0;
+    SerialScaleLink link(jobLineSettings(), settings);
+    connect(link);
+    const std::string tableRequest("\x02\x17]01\x17uP\x17", 9);
+    EXPECT_EQ(roundTrip(link, tableRequest).firstByte, 'd');
+    // The second request is acknowledged but not answered while the scale pauses.
+    Reply reply;
+    auto until = Clock::now() + std::chrono::milliseconds(300);
+    while (Clock::now() < until) {
+        ASSERT_EQ(link.transfer(reply.code, reply.firstByte, tableRequest, reply.payload), 2);
+    }
+    EXPECT_TRUE(link.isBusy());
+    testing_support::writeFile(release, "");
+    runToCompletion(
+        [&] { return link.transfer(reply.code, reply.firstByte, tableRequest, reply.payload); });
+    EXPECT_EQ(reply.payload.substr(0, 5), std::string("dP\x17"
+                                                      "b\x03"));
+}
+
+TEST_F(LinkTest, ScaleEndsTablesWithWReplyWhenAsked) {
+    auto scale = startScale(75, {"--w-reply", "5"});
+    SerialScaleLink link(jobLineSettings(), fastLink(75));
+    connect(link);
+    Reply end = roundTrip(link, std::string("\x02\x17]01\x17u\x7E\x17", 9));
+    EXPECT_EQ(end.firstByte, 'w');
+    EXPECT_EQ(end.payload.substr(0, 3), "w5\x03");
+}
+
+TEST_F(LinkTest, ModelSevenHundredScaleUsesItsOwnLetters) {
+    std::string data = dir_.file("tables.txt");
+    testing_support::writeFile(data,
+                               "table 1 7E\nrecord \\x7E\\x17meta\ntable 1 41\nrecord A\\x17art\n");
+    auto scale = startScale(76, {"--data", data, "--ident", "1097400700"});
+    SerialScaleLink link(jobLineSettings(), fastLink(76));
+    connect(link);
+    // "q*" serves the lowest data table below the meta-tables, records come as 1Ch.
+    Reply record = roundTrip(link, std::string("\x02\x17]01\x17q*\x17", 9));
+    EXPECT_EQ(record.firstByte, '\x1C');
+    const std::string expected(
+        "\x1C"
+        "A\x17"
+        "art\x03",
+        7);
+    EXPECT_EQ(record.payload.substr(0, 7), expected);
+    // A record sent with 1Ch is stored; "q&" ends the connection.
+    roundTrip(link, std::string("\x02\x17]01\x17\x1C"
+                                "A\x17new\x17",
+                                13));
+    roundTrip(link, std::string("\x02\x17]01\x17q&\x17", 9));
+    ASSERT_TRUE(scale->stop());
+    EXPECT_EQ(countLinesStartingWith(readLines(transcript()), "store 01 41 A\\x17new"), 1);
+}
+
+TEST_F(LinkTest, PacedScaleTakesTheTimeOfA9600BaudLine) {
+    std::string data = dir_.file("tables.txt");
+    testing_support::writeFile(data, "table 1 41\nrecord A\\x17" + std::string(200, 'x') + "\n");
+    auto scale = startScale(77, {"--data", data, "--pace"});
+    LinkSettings settings = fastLink(77);
+    settings.pause = 0;
+    SerialScaleLink link(jobLineSettings(), settings);
+    connect(link);
+    auto start = Clock::now();
+    Reply reply = roundTrip(link, std::string("\x02\x17]01\x17uA\x17", 9));
+    auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    EXPECT_EQ(reply.payload.size(), 205u);
+    // 9 request bytes, ACK and 211 reply bytes at 11 bits per byte and 9600 baud: 254 ms.
+    EXPECT_GE(elapsed, 250);
+}
+
+TEST_F(LinkTest, ScaleEndsCleanlyOnTerminationAndRemovesItsLink) {
+    auto scale = startScale(78, {});
+    struct stat info {};
+    EXPECT_EQ(lstat(comPath(78).c_str(), &info), 0);
+    EXPECT_TRUE(scale->stop());
+    EXPECT_NE(lstat(comPath(78).c_str(), &info), 0);
 }
 
 #endif
