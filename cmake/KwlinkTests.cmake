@@ -71,6 +71,15 @@ if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
         ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
 endif()
 
+if(WIN32 AND Python3_FOUND)
+    add_test(NAME win32.e2e
+        COMMAND bash ${KWLINK_WINE_RUN} exec ${KWLINK_WINE_PREFIX}
+            ${Python3_EXECUTABLE} -m unittest -v test_wine
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+    set_tests_properties(win32.e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900
+        ENVIRONMENT "KWLINK_BIN=${KWLINK_NATIVE_BIN};KWLINK_WIN32_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
+endif()
+
 # The native CTest run also runs the Windows build's tests when that build lies beside it
 # (build/native and build/win32), so that one summary covers both targets.
 if(NOT WIN32)

@@ -3,7 +3,11 @@
 #   wine-test.sh start PREFIX IDLE   create the prefix once, keep one wineserver and one idle
 #                                    wine process (IDLE, an .exe that sleeps) alive
 #   wine-test.sh run PREFIX EXE ...  run one executable, passing its exit status on
-#   wine-test.sh stop PREFIX         stop the wineserver
+#   wine-test.sh exec PREFIX CMD ... run a command with the same environment (e.g. a script
+#                                    that starts several wine programs)
+#   wine-test.sh stop PREFIX         stop the wineserver (and the virtual display)
+# Where Xvfb is installed, start also starts a virtual display for the whole run, so that the
+# programs' windows are real windows.
 # The prefix is 32-bit, OEM code page 850 (de_DE.UTF-8 locale), without the Mono/Gecko
 # prompts, and with the X11 driver unmanaged (Xvfb has no window manager).
 set -u
@@ -16,9 +20,25 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
     export LC_ALL=de_DE.UTF-8
 fi
+state=$(dirname "$WINEPREFIX")
+if [ -s "$state/xvfb.display" ] && [ "$cmd" != start ]; then
+    export DISPLAY=":$(head -n1 "$state/xvfb.display")"
+fi
 
 case "$cmd" in
 start)
+    mkdir -p "$state"
+    rm -f "$state/xvfb.display"
+    if command -v Xvfb >/dev/null 2>&1; then
+        Xvfb -displayfd 5 -nolisten tcp -screen 0 1024x768x24 5>"$state/xvfb.display" \
+            >"$state/xvfb.log" 2>&1 </dev/null &
+        echo $! >"$state/xvfb.pid"
+        for _ in $(seq 1 200); do
+            [ -s "$state/xvfb.display" ] && break
+            sleep 0.05
+        done
+        [ -s "$state/xvfb.display" ] && export DISPLAY=":$(head -n1 "$state/xvfb.display")"
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
         wineboot -i >"$WINEPREFIX/../wineboot.log" 2>&1 || { cat "$WINEPREFIX/../wineboot.log"; exit 1; }
@@ -45,8 +65,15 @@ REG
 run)
     exec wine "$@"
     ;;
+exec)
+    exec "$@"
+    ;;
 stop)
     wineserver -k >/dev/null 2>&1
+    if [ -s "$state/xvfb.pid" ]; then
+        kill "$(cat "$state/xvfb.pid")" 2>/dev/null
+        rm -f "$state/xvfb.pid" "$state/xvfb.display"
+    fi
     exit 0
     ;;
 *)

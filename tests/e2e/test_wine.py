@@ -1,0 +1,122 @@
+"""End-to-end tests of the Windows program under wine against the simulated scale: the same
+jobs as the Linux program, through wine's COM port mapping."""
+
+import filecmp
+import os
+import shutil
+import subprocess
+import unittest
+
+from harness import (BANNER, Installation, Simulator, read_file, read_records, run_job,
+                     sample_path, table_signs)
+
+PORT = 15  # pinned in the prefix's registry to this test's simulator
+IDENT, SCALE, SAMPLE = "KWSIM-GEN-01", 1, "generic_scale.txt"
+
+
+def win32_bin():
+    return os.environ["KWLINK_WIN32_BIN"]
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def pin_port(link):
+    """COM<PORT> of the prefix is `link` (registry pin, so that wine's mount manager keeps it)."""
+    prefix = os.environ["WINEPREFIX"]
+    reg = os.path.join(os.path.dirname(link), "port.reg")
+    with open(reg, "w") as f:
+        f.write('REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n"COM%d"="%s"\n'
+                % (PORT, link))
+    subprocess.run(["wine", "regedit", "/S", windows_path(reg)], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    device = os.path.join(prefix, "dosdevices", "com%d" % PORT)
+    if os.path.lexists(device):
+        os.remove(device)
+    os.symlink(link, device)
+
+
+class WineJobs(unittest.TestCase):
+    def setUp(self):
+        self.inst = Installation()
+        shutil.copy2(os.path.join(win32_bin(), "Kwlink.exe"), self.inst.program_dir)
+        self.texts = self.inst.messages()
+        with open(self.inst.config_path(), "w") as f:
+            f.write("%d;3;0.5;5;2" % PORT)
+        self.link = self.inst.path("scale-link")
+        pin_port(self.link)
+        self.sims = []
+
+    def tearDown(self):
+        for sim in self.sims:
+            sim.stop()
+        self.inst.remove()
+
+    def simulator(self, data=True, ident=IDENT):
+        sim = Simulator(self.link, ident, SCALE, sample_path(SAMPLE) if data else None,
+                        transcript=self.inst.path("transcript-%d.txt" % len(self.sims)))
+        self.sims.append(sim)
+        return sim
+
+    def run_windows_job(self, job):
+        env = dict(os.environ, KWLINK_JOB=job)
+        p = subprocess.run(["wine", os.path.join(win32_bin(), "kwlink-launch.exe"),
+                            windows_path(os.path.join(self.inst.program_dir, "Kwlink.exe"))],
+                           env=env, capture_output=True, timeout=180)
+        return p.returncode, p.stderr.decode("latin-1")
+
+    def test_backup_and_restore_match_the_linux_program(self):
+        linux = self.inst.path("linux")
+        with open(self.inst.config_path(), "w") as f:
+            f.write("5;3;0.5;5;2")
+        sim = Simulator(os.path.join(self.inst.program_dir, "com5"), IDENT, SCALE,
+                        sample_path(SAMPLE), transcript=self.inst.path("linux-transcript.txt"))
+        self.sims.append(sim)
+        result = run_job(self.inst, "KWBACKUP[0,3];KWDIR[%s]" % linux)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        sim.stop()
+        # Descriptions fetched by the Linux job would be found on disk: let the Windows job
+        # fetch them itself.
+        shutil.rmtree(os.path.join(self.inst.program_dir, IDENT))
+        with open(self.inst.config_path(), "w") as f:
+            f.write("%d;3;0.5;5;2" % PORT)
+
+        windows = self.inst.path("windows")
+        self.simulator()
+        code, err = self.run_windows_job("KWBACKUP[0,3];KWDIR[%s]" % windows_path(windows))
+        self.assertEqual(code, 0, err)
+        self.assertNotIn("Error:", err)
+        names = sorted(n for n in os.listdir(linux) if n.endswith(".csv"))
+        self.assertEqual(sorted(n for n in os.listdir(windows) if n.endswith(".csv")), names)
+        match, mismatch, errors = filecmp.cmpfiles(linux, windows, names, shallow=False)
+        self.assertEqual((mismatch, errors), ([], []))
+        self.assertEqual(read_file(windows + ".sca"), BANNER.encode())
+        self.assertTrue(read_file(os.path.join(windows, "Kwlink.log")).endswith(b"Log-Closed\r\n"))
+
+        empty = self.simulator(data=False)
+        code, err = self.run_windows_job("KWRESTORE[0,3];KWDIR[%s]" % windows_path(windows))
+        self.assertEqual(code, 0, err)
+        signs = table_signs(os.path.join(windows, "TDES.csv"))
+        expected = {k: v for k, v in read_records(sample_path(SAMPLE)).items()
+                    if k[1] not in (0x7E, 0x7F, signs["SALE"])}
+        self.assertEqual(empty.stores(), expected)
+
+    def test_failure_after_the_log_exists_leaves_the_error_file_and_no_box(self):
+        self.simulator(ident="SHORT")
+        work = self.inst.path("work")
+        code, err = self.run_windows_job("KWUP;KWDIR[%s];KWTAB[DEPT]" % windows_path(work))
+        self.assertEqual(code, 1, err)
+        self.assertEqual(read_file(os.path.join(work, "Kwlink.Err")).decode("latin-1"),
+                         self.texts[29])
+        self.assertNotIn("Error:", err)
+        self.assertNotIn("Meldung:", err)
+
+    def test_bad_job_string_shows_one_error_box(self):
+        code, err = self.run_windows_job("KWUP;KWDIR[Z:\\tmp]")
+        self.assertEqual(code, 1, err)
+        self.assertEqual(err.count("Error: " + self.texts[1]), 1, err)
+
+
+if __name__ == "__main__":
+    unittest.main()
