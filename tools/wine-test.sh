@@ -21,6 +21,12 @@ if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
     export LC_ALL=de_DE.UTF-8
 fi
 state=$(dirname "$WINEPREFIX")
+# COM1 to COM20 of the prefix are pinned (registry and dosdevices) to $KWLINK_WINE_PORTS/com<n>:
+# a test points a port at its simulated scale by making that path a link to the scale's
+# terminal. The pins are written once, when the prefix is made, before any wine program runs:
+# wine's mount manager rewrites dosdevices/com<n> from the registry whenever it starts, also in
+# the middle of a run.
+export KWLINK_WINE_PORTS="$state/ports"
 if [ -s "$state/xvfb.display" ] && [ "$cmd" != start ]; then
     export DISPLAY=":$(head -n1 "$state/xvfb.display")"
 fi
@@ -43,15 +49,20 @@ start)
         mkdir -p "$WINEPREFIX"
         wineboot -i >"$WINEPREFIX/../wineboot.log" 2>&1 || { cat "$WINEPREFIX/../wineboot.log"; exit 1; }
         wineserver -w
-        cat >"$WINEPREFIX/../kwlink-wine.reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-REG
+        {
+            printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n'
+            printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+            for n in $(seq 1 20); do
+                printf '"COM%d"="%s/com%d"\n' "$n" "$KWLINK_WINE_PORTS" "$n"
+            done
+        } >"$WINEPREFIX/../kwlink-wine.reg"
         wine regedit /S "$(winepath -w "$WINEPREFIX/../kwlink-wine.reg")" >/dev/null 2>&1
         wineserver -w
     fi
+    mkdir -p "$KWLINK_WINE_PORTS"
+    for n in $(seq 1 20); do
+        ln -sfn "$KWLINK_WINE_PORTS/com$n" "$WINEPREFIX/dosdevices/com$n"
+    done
     # One persistent server for the whole run; its output goes to a file so that no pipe of
     # the caller stays open behind it.
     wineserver -p >"$WINEPREFIX/../wineserver.log" 2>&1 </dev/null

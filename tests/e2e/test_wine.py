@@ -10,7 +10,7 @@ import unittest
 from harness import (BANNER, Installation, Simulator, read_file, read_records, run_job,
                      sample_path, table_signs)
 
-PORT = 15  # pinned in the prefix's registry to this test's simulator
+PORT = 15
 IDENT, SCALE, SAMPLE = "KWSIM-GEN-01", 1, "generic_scale.txt"
 
 
@@ -22,21 +22,6 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
-def pin_port(link):
-    """COM<PORT> of the prefix is `link` (registry pin, so that wine's mount manager keeps it)."""
-    prefix = os.environ["WINEPREFIX"]
-    reg = os.path.join(os.path.dirname(link), "port.reg")
-    with open(reg, "w") as f:
-        f.write('REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n"COM%d"="%s"\n'
-                % (PORT, link))
-    subprocess.run(["wine", "regedit", "/S", windows_path(reg)], check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    device = os.path.join(prefix, "dosdevices", "com%d" % PORT)
-    if os.path.lexists(device):
-        os.remove(device)
-    os.symlink(link, device)
-
-
 class WineJobs(unittest.TestCase):
     def setUp(self):
         self.inst = Installation()
@@ -44,8 +29,8 @@ class WineJobs(unittest.TestCase):
         self.texts = self.inst.messages()
         with open(self.inst.config_path(), "w") as f:
             f.write("%d;3;0.5;5;2" % PORT)
-        self.link = self.inst.path("scale-link")
-        pin_port(self.link)
+        # The wine test environment pins COM<n> to this path.
+        self.link = os.path.join(os.environ["KWLINK_WINE_PORTS"], "com%d" % PORT)
         self.sims = []
 
     def tearDown(self):
