@@ -36,8 +36,8 @@ void setStatusLine(int row, const std::string& text);
 // is called, whichever comes first; returns at once when that has already happened.
 void runMessageLoop();
 
-// Ends the message loop: on Windows a synchronous WM_DESTROY to the main window, served by the
-// main thread. Callable from any thread.
+// Ends the message loop: on Windows a WM_DESTROY posted to the main window, served by the main
+// thread. Callable from any thread; never waits for the main thread.
 void closeMainWindow();
 
 // The show command the program was started with (SW_SHOWDEFAULT-like default on POSIX).

@@ -95,7 +95,17 @@ void runMessageLoop() {
 }
 
 void closeMainWindow() {
-    SendMessageA(g_mainWindow.load(), WM_DESTROY, 0, 0);
+    HWND window = g_mainWindow.load();
+    if (window != nullptr) {
+        // Posted, not sent: the caller (the worker, or a failure report) never waits for the
+        // main thread. The window procedure posts the quit message; the window stays on the
+        // screen until the process ends.
+        PostMessageA(window, WM_DESTROY, 0, 0);
+    } else {
+        // No window could be created (no display): end the loop with the quit message itself,
+        // or the process would never end.
+        PostThreadMessageA(g_mainThreadId, WM_QUIT, 0, 0);
+    }
 }
 
 int initialShowCommand() {

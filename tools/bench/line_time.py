@@ -9,14 +9,15 @@
 2. Starts a job whose scale holds back its greeting and measures the processor time the
    program uses while it waits for 10 s.
 
-usage: bench/line_time.py BIN_DIR      (BIN_DIR: build/native/bin)
+usage: tools/bench/line_time.py BIN_DIR      (BIN_DIR: build/native/bin)
 """
 
 import os
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
+                                "e2e"))
 from harness import Installation, Simulator, sample_path, start_job  # noqa: E402
 
 BITS_PER_BYTE = 11
