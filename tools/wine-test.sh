@@ -70,7 +70,11 @@ start)
     # the program that started them: keep them up with an idle program whose output goes to a
     # file, so that they never hold a test's output pipe open.
     setsid wine "$1" >"$WINEPREFIX/../wine-idle.log" 2>&1 </dev/null &
-    sleep 1
+    # Wait (at most 10 s) until the idle program has brought wine's services up.
+    for _ in $(seq 1 200); do
+        pgrep -f 'system32\\services\.exe' >/dev/null && pgrep -f 'wine-idle' >/dev/null && break
+        sleep 0.05
+    done
     exit 0
     ;;
 run)
