@@ -9,6 +9,7 @@
 #include "diag/process_hooks.h"
 #include "diag/qm_com_exceptions.h"
 #include "diag/version.h"
+#include "job/char_translation.h"
 #include "job/transfer_job.h"
 #include "platform/main_window.h"
 #include "platform/platform.h"
@@ -99,8 +100,9 @@ int runProcess(const std::string& commandLine) {
     // The worker clears the job's active flag as its last act; joining waits for exactly that
     // without polling.
     worker.join();
+    // The outcome is what the worker decided (a job stopped by the window ends as Stopped); a
+    // close that came just after the job had finished or failed does not change it.
     if (notice) {
-        setOutcome(ProcessOutcome::Stopped);
         if (g_messageTexts != nullptr) {
             showNotice(g_messageTexts->text(2));
             if (g_log != nullptr) {
@@ -112,6 +114,9 @@ int runProcess(const std::string& commandLine) {
     }
     delete g_transferJob;
     g_transferJob = nullptr;
+    // Left behind when the job's construction failed after loading it.
+    delete g_charTranslation;
+    g_charTranslation = nullptr;
     delete g_messageTexts;
     g_messageTexts = nullptr;
     delete g_log;

@@ -84,6 +84,10 @@ bool KeyValue::isValidText(const std::string& text) const {
     const std::size_t last = text.find_last_not_of(' ');
     std::size_t digitsStart = first;
     if (text[first] == '-' || text[first] == '+') {
+        // Digit codings have no sign: "-5" would reach the scale as key 5.
+        if (text[first] == '-' && mode_ != Mode::Binary) {
+            return false;
+        }
         ++digitsStart;
     }
     if (digitsStart > last || digitsStart - first > 1 || last - digitsStart >= 10) {

@@ -42,8 +42,7 @@ bool TableCatalog::loadDescriptions(const std::string& directory) {
     try {
         tdes_->importCsv(directory);
         ades_->importCsv(directory);
-    } catch (const CTableExceptions& e) {
-        (void)e.code();
+    } catch (const CTableExceptions&) {
         return false;
     }
     const DescriptionSet set(*tdes_, *ades_);
@@ -157,8 +156,7 @@ bool TableCatalog::import(Table& table, const std::string& directory) {
     try {
         table.importCsv(directory);
         return true;
-    } catch (const CTableExceptions& e) {
-        (void)e.code();
+    } catch (const CTableExceptions&) {
         importFailures_.push_back(table.fileSign());
         return false;
     }

@@ -105,7 +105,9 @@ bool TransferJob::makeDirectory(const std::string& path) {
 }
 
 std::uint8_t TransferJob::runStep() {
-    if (!link_->isBusy() && stopRequested_) {
+    // A stop never interrupts an exchange, and never hides an error already found: the abort
+    // state sends the end request itself and then reports the error.
+    if (!link_->isBusy() && stopRequested_ && state_ != State::AbortWithError) {
         state_ = State::StopOnRequest;
     }
     statusText_.clear();
@@ -144,6 +146,10 @@ std::uint8_t TransferJob::runStep() {
         case State::AbortWithError:
             return abortWithError();
         case State::FetchTdes:
+            // Rows read from an incomplete description directory must not mix with the rows
+            // the scale sends.
+            catalog_.tdes().clearRecords();
+            catalog_.ades().clearRecords();
             setCurrentNumber(scaleNumber_);
             configPass_ = false;
             showAndLogNumber();

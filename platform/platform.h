@@ -43,7 +43,7 @@ LocalTime localTime();
 std::string programDirectory();
 
 // Creates the one directory `path` (not its parents). True when it was created or already
-// exists; false for every other failure.
+// exists as a directory; false for every other failure (an existing file of that name too).
 bool makeDirectory(const std::string& path);
 
 // The separator the program puts between a directory and a name: '\\' on Windows, '/' on

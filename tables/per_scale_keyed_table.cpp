@@ -82,6 +82,11 @@ void PerScaleKeyedTable::importCsv(const std::string& directory) {
         anyFile = true;
         bool anyLine = false;
         while (readCsvLine(in, map)) {
+            // Each scale owns 65536 keys of the combined store: a key outside 0..65535 would be
+            // filed (and later sent) under another scale, so such a line is skipped.
+            if (key() < 0 || key() >= static_cast<std::int32_t>(kScaleFactor)) {
+                continue;
+            }
             storeInto(allScaleRecords_, combinedKey(s, key()), *this);
             anyLine = true;
         }

@@ -71,7 +71,9 @@ bool makeDirectory(const std::string& path) {
     if (mkdir(path.c_str(), 0777) == 0) {
         return true;
     }
-    return errno == EEXIST;
+    // An existing file of that name is no directory: nothing could be written into it.
+    struct stat info {};
+    return errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 char pathSeparator() {

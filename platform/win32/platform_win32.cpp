@@ -66,7 +66,12 @@ bool makeDirectory(const std::string& path) {
     if (_mkdir(path.c_str()) == 0) {
         return true;
     }
-    return errno == EEXIST;
+    // An existing file of that name is no directory: nothing could be written into it.
+    if (errno != EEXIST) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 char pathSeparator() {

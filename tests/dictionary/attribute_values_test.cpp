@@ -207,6 +207,10 @@ TEST(KeyValue, EachModeCodesTheTablesKey) {
     EXPECT_TRUE(binary.isValidText("-2147483648"));
     EXPECT_FALSE(binary.isValidText("2147483648"));
     EXPECT_FALSE(binary.isValidText("12a"));
+    // The digit codings have no sign: a negative key would reach the scale without it.
+    EXPECT_FALSE(packed.isValidText("-5"));
+    EXPECT_FALSE(fourDigits.isValidText("-5"));
+    EXPECT_TRUE(packed.isValidText("+5"));
 }
 
 TEST(CharValue, SendsOneRawByteAndGuardsTheEndOfTheRecord) {

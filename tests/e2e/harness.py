@@ -140,11 +140,16 @@ class Simulator:
         if data:
             args += ["--data", data]
         args += list(extra)
-        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        line = self.process.stdout.readline().decode()
-        if not line.startswith("ready"):
-            err = self.process.stderr.read().decode()
-            raise RuntimeError("simulator did not start: %r %r" % (line, err))
+        # Its output goes to a file: a pipe that nobody reads would block it once full.
+        self.output = self.transcript + ".out"
+        with open(self.output, "wb") as out:
+            self.process = subprocess.Popen(args, stdout=out, stderr=subprocess.STDOUT)
+
+        def ready():
+            if self.process.poll() is not None:
+                raise RuntimeError("simulator ended: " + read_file(self.output).decode("latin-1"))
+            return read_file(self.output).startswith(b"ready")
+        wait_for(ready, timeout=10, what="the simulator's ready line")
 
     def stop(self):
         if self.process.poll() is None:

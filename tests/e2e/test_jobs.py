@@ -260,6 +260,11 @@ class Failures(JobTestCase):
         self.assertFalse(os.path.exists(self.work()))
         result = run_job(self.inst, "KWUP;KWDIR[%s];KWTAB[DEPT]" % self.inst.path("no", "such"))
         self.assertFailedWith(result, 32)
+        # A file where the working directory should be is no working directory either.
+        with open(self.inst.path("afile"), "w"):
+            pass
+        result = run_job(self.inst, "KWUP;KWDIR[%s];KWTAB[DEPT]" % self.inst.path("afile"))
+        self.assertFailedWith(result, 32)
         self.assertEqual(result.stderr.count("Error:"), 1)
         self.assertNotIn("Meldung", result.stderr)
 

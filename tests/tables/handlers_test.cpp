@@ -201,6 +201,12 @@ TEST(PerScaleKeyedTableTransfer, ImportNeedsOneFileOfAnyScale) {
     // The last file read is the selected scale.
     EXPECT_EQ(table.records().size(), 2u);
 
+    // Keys outside one scale's 65536 would be filed under another scale: skipped.
+    writeFile(dir.file("PSKT07.csv"), "KEYN;TEXT;\r\nK;T;\r\n65536;x\r\n-1;y\r\n3;c\r\n");
+    table.importCsv(dir.withSeparator());
+    ASSERT_EQ(table.allScaleRecords().size(), 1u);
+    EXPECT_EQ(table.allScaleRecords().begin()->first, 7u * 65536 + 3);
+
     writeFile(dir.file("PSKT07.csv"), "");
     EXPECT_THROW(table.importCsv(dir.withSeparator()), CTableExceptions);
     EXPECT_TRUE(table.allScaleRecords().empty());
