@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "diag/hex_digit.h"
 #include "job/char_translation.h"
 
 namespace {
@@ -28,20 +29,6 @@ bool isFraming(char c) {
 bool isDigitMode(ValueMode mode) {
     return mode == ValueMode::PackedDigits || mode == ValueMode::ShiftedDigits ||
            mode == ValueMode::Binary;
-}
-
-// -1 for a character that is no hexadecimal digit.
-int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 bool hasDigitsBesideBlanks(const std::string& text) {

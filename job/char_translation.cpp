@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "diag/field_splitter.h"
+#include "diag/hex_digit.h"
 #include "diag/line_reader.h"
 #include "diag/qm_com_exceptions.h"
 #include "platform/code_pages.h"
@@ -14,19 +15,6 @@ namespace {
 
 constexpr std::string::size_type kMaxLineLength = 199;
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 // Reads a field as "%X" does (digits in either case, an optional 0x prefix, up to the first
 // character that is no hexadecimal digit) and keeps the low 8 bits of the number. The digits
 // are folded in here rather than by sscanf so that a number too large for 32 bits gives the
@@ -34,16 +22,16 @@ int hexDigit(char c) {
 // rejected.
 bool parseHex(const std::string& field, std::uint8_t& value) {
     std::string::size_type pos = 0;
-    if (hexDigit(field[0]) < 0) {
+    if (hexDigitValue(field[0]) < 0) {
         return false;
     }
     if (field.size() > 2 && field[0] == '0' && (field[1] == 'x' || field[1] == 'X') &&
-        hexDigit(field[2]) >= 0) {
+        hexDigitValue(field[2]) >= 0) {
         pos = 2;
     }
     unsigned number = 0;
-    for (; pos < field.size() && hexDigit(field[pos]) >= 0; ++pos) {
-        number = (number << 4) | static_cast<unsigned>(hexDigit(field[pos]));
+    for (; pos < field.size() && hexDigitValue(field[pos]) >= 0; ++pos) {
+        number = (number << 4) | static_cast<unsigned>(hexDigitValue(field[pos]));
     }
     value = static_cast<std::uint8_t>(number & 0xFF);
     return true;
