@@ -26,11 +26,15 @@
 #include "link/serial_port.h"
 #include "platform/platform.h"
 #include "platform/posix/serial_termios.h"
+#include "support/link_steps.h"
 #include "support/scale_sim_process.h"
 #include "support/test_files.h"
 
 using testing_support::countLinesStartingWith;
 using testing_support::readLines;
+using testing_support::Reply;
+using testing_support::roundTrip;
+using testing_support::runToCompletion;
 using testing_support::ScaleSimProcess;
 using testing_support::TempDir;
 
@@ -63,13 +67,6 @@ std::string comPath(int port) {
 }
 
 // Calls `step` until it returns 1; fails after `seconds`.
-void runToCompletion(const std::function<std::uint8_t()>& step, double seconds = 5.0) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (step() != 1) {
-        ASSERT_LT(Clock::now(), deadline) << "step did not complete";
-    }
-}
-
 // Calls `step` until it throws; returns the exception's text.
 std::string runToFailure(const std::function<std::uint8_t()>& step, double seconds = 5.0) {
     auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
@@ -123,19 +120,6 @@ class LinkTest : public ::testing::Test {
     std::unique_ptr<MessageTexts> texts_;
     std::vector<std::string> links_;
 };
-
-struct Reply {
-    std::uint8_t code = 0;
-    char firstByte = 0;
-    std::string payload;
-};
-
-Reply roundTrip(SerialScaleLink& link, const std::string& request) {
-    Reply reply;
-    runToCompletion(
-        [&] { return link.transfer(reply.code, reply.firstByte, request, reply.payload); });
-    return reply;
-}
 
 }  // namespace
 

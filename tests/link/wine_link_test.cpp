@@ -17,10 +17,14 @@
 #include "link/serial_scale_link.h"
 #include "platform/platform.h"
 #include "platform/serial_device.h"
+#include "support/link_steps.h"
 #include "support/scale_sim_process.h"
 
 using testing_support::countLinesStartingWith;
 using testing_support::readLines;
+using testing_support::Reply;
+using testing_support::roundTrip;
+using testing_support::runToCompletion;
 
 namespace {
 
@@ -47,26 +51,6 @@ LinkSettings fastLink(std::uint32_t port) {
     settings.pause = 5;
     settings.maxRepeats = 5;
     return settings;
-}
-
-void runToCompletion(const std::function<std::uint8_t()>& step, double seconds = 10.0) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (step() != 1) {
-        ASSERT_LT(Clock::now(), deadline) << "step did not complete";
-    }
-}
-
-struct Reply {
-    std::uint8_t code = 0;
-    char firstByte = 0;
-    std::string payload;
-};
-
-Reply roundTrip(SerialScaleLink& link, const std::string& request) {
-    Reply reply;
-    runToCompletion(
-        [&] { return link.transfer(reply.code, reply.firstByte, request, reply.payload); });
-    return reply;
 }
 
 class WineLinkTest : public ::testing::Test {
