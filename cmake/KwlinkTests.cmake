@@ -89,3 +89,23 @@ if(NOT WIN32)
         "if(EXISTS \"${win32_dir}/CTestTestfile.cmake\")\n  subdirs(\"${win32_dir}\")\nendif()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win32-tests.cmake)
 endif()
+
+# Tests of the release packages: the ones tools/package.sh left in build/packages/, or packages
+# that cpack makes from this tree for the test only (the test says which it checks).
+if(Python3_FOUND)
+    set(KWLINK_PACKAGE_TEST_ENV "KWLINK_PACKAGES=${CMAKE_SOURCE_DIR}/build/packages"
+        "KWLINK_BUILD_TREE=${CMAKE_BINARY_DIR}" "PYTHONDONTWRITEBYTECODE=1")
+    if(NOT WIN32)
+        add_test(NAME package.deb COMMAND ${Python3_EXECUTABLE} -m unittest -v test_deb
+            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/package)
+        set_tests_properties(package.deb PROPERTIES TIMEOUT 600
+            ENVIRONMENT "${KWLINK_PACKAGE_TEST_ENV};KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+    else()
+        add_test(NAME win32.package-zip
+            COMMAND bash ${KWLINK_WINE_RUN} exec ${KWLINK_WINE_PREFIX}
+                ${Python3_EXECUTABLE} -m unittest -v test_zip
+            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/package)
+        set_tests_properties(win32.package-zip PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
+            ENVIRONMENT "${KWLINK_PACKAGE_TEST_ENV};KWLINK_BIN=${KWLINK_NATIVE_BIN};KWLINK_WINDOWS_ARCH=${kwlink_windows_arch}")
+    endif()
+endif()

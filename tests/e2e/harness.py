@@ -21,6 +21,13 @@ BANNER = "Kwlink Version 1.00/6E - kwlink project"
 STX, ETX, ETB = b"\x02", b"\x03", b"\x17"
 
 
+def project_version():
+    """The release version, as CMakeLists.txt gives it."""
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+        m = re.search(r"project\(kwlink VERSION ([0-9.]+)", f.read())
+    return m.group(1)
+
+
 def native_bin():
     path = os.environ.get("KWLINK_BIN")
     if not path:
@@ -133,9 +140,10 @@ class Installation:
 class Simulator:
     """kwlink-scale-sim with its link at `link`, running until stop()."""
 
-    def __init__(self, link, ident, scale=1, data=None, extra=(), transcript=None):
+    def __init__(self, link, ident, scale=1, data=None, extra=(), transcript=None, program=None):
         self.transcript = transcript or (link + ".transcript")
-        args = [os.path.join(native_bin(), "kwlink-scale-sim"), "--link", link, "--ident", ident,
+        program = program or os.path.join(native_bin(), "kwlink-scale-sim")
+        args = [program, "--link", link, "--ident", ident,
                 "--scale", str(scale), "--transcript", self.transcript]
         if data:
             args += ["--data", data]

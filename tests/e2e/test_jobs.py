@@ -3,11 +3,12 @@
 import os
 import shutil
 import signal
+import subprocess
 import unittest
 
-from harness import (BANNER, Installation, Simulator, csv_rows, log_entries, read_file,
-                     read_records, run_job, sample_path, start_job, table_signs, wait_for,
-                     write_records)
+from harness import (BANNER, Installation, Simulator, csv_rows, log_entries, project_version,
+                     read_file, read_records, run_job, sample_path, start_job, table_signs,
+                     wait_for, write_records)
 
 GENERIC = ("KWSIM-GEN-01", 1, "generic_scale.txt")
 MODEL700 = ("1097401700", 1, "model700_scale.txt")
@@ -301,6 +302,22 @@ class Failures(JobTestCase):
         self.assertEqual(sim.stores(), {})
         entries = log_entries(os.path.join(workdir, "Kwlink.log"))
         self.assertTrue(any("ARTI" in e and "12,50" in e and "APRI" in e for e in entries), entries)
+
+
+class CommandLine(JobTestCase):
+    def test_version_follows_the_banner(self):
+        p = subprocess.run([self.inst.program, "--version"], capture_output=True, text=True)
+        self.assertEqual(p.returncode, 0)
+        self.assertEqual(p.stdout, "%s\nkwlink %s\n" % (BANNER, project_version()))
+
+    def test_no_argument_is_error_1_followed_by_a_hint(self):
+        p = subprocess.run([self.inst.program], capture_output=True, text=True)
+        self.assertEqual(p.returncode, 1)
+        lines = p.stderr.splitlines()
+        self.assertEqual(lines[0], "Error: " + self.texts[1])
+        self.assertEqual(len(lines), 3, p.stderr)
+        self.assertIn("kwlink --help", lines[1])
+        self.assertIn("man kwlink", lines[2])
 
 
 class Stopping(JobTestCase):

@@ -25,8 +25,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("%s\n", kVersionBanner);
+        std::printf("%s\nkwlink %s\n", kVersionBanner, KWLINK_VERSION);
         return 0;
+    }
+    if (argc == 1) {
+        // An empty job string is reported like any invalid one; a person who typed only the
+        // program's name also learns where the job string is explained.
+        const int status = runProcess("");
+        std::fprintf(stderr,
+                     "Run \"kwlink --help\" for the job-string keywords,\n"
+                     "or \"man kwlink\" for the manual.\n");
+        return status;
     }
     std::string commandLine;
     for (int i = 1; i < argc; ++i) {
