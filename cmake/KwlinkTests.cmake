@@ -101,11 +101,12 @@ if(Python3_FOUND)
         set_tests_properties(package.deb PROPERTIES TIMEOUT 600
             ENVIRONMENT "${KWLINK_PACKAGE_TEST_ENV};KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
     else()
-        add_test(NAME win32.package-zip
+        # Named after the word size of this Windows build, like its other tests.
+        add_test(NAME ${kwlink_windows_arch}.package-zip
             COMMAND bash ${KWLINK_WINE_RUN} exec ${KWLINK_WINE_PREFIX}
                 ${Python3_EXECUTABLE} -m unittest -v test_zip
             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/package)
-        set_tests_properties(win32.package-zip PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
+        set_tests_properties(${kwlink_windows_arch}.package-zip PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
             ENVIRONMENT "${KWLINK_PACKAGE_TEST_ENV};KWLINK_BIN=${KWLINK_NATIVE_BIN};KWLINK_WINDOWS_ARCH=${kwlink_windows_arch}")
     endif()
 endif()

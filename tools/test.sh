@@ -5,5 +5,6 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/install-deps.sh"
 bash "$root/tools/build.sh"
+bash "$root/tools/package.sh"  # the release packages, which the package tests check
 cd "$root/build/native"
 ctest --output-on-failure --timeout 900
