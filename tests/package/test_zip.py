@@ -14,7 +14,7 @@ import tempfile
 import unittest
 import zipfile
 
-from package_files import package, project_version
+from package_files import PACKAGES, package, project_version
 
 from harness import Simulator, read_file, read_records, sample_path, table_signs
 
@@ -55,13 +55,23 @@ class WindowsZip(unittest.TestCase):
         shutil.rmtree(cls.scratch, ignore_errors=True)
 
     def test_one_folder_with_the_program_its_files_and_a_readme_but_no_settings(self):
-        with zipfile.ZipFile(self.zip) as z:
+        zips = [(self.zip, ARCH)]
+        # Where the program runs as a 64-bit build, the release zip is still checked here.
+        release = os.path.join(PACKAGES, "kwlink-%s-win32.zip" % VERSION)
+        if ARCH != "win32" and os.path.exists(release):
+            zips.append((release, "win32"))
+        for path, arch in zips:
+            with self.subTest(zip=os.path.basename(path)):
+                self.check_layout(path, arch)
+
+    def check_layout(self, path, arch):
+        with zipfile.ZipFile(path) as z:
             files = {i.filename for i in z.infolist() if not i.is_dir()}
             folders = {i.filename.split("/")[0] for i in z.infolist()}
             self.assertEqual(folders, {"kwlink"})
             # Exactly these: above all no Kwlink.cfg, which would overwrite a user's port.
             self.assertEqual(files, EXPECTED)
-            self.assertEqual(pe_machine(z.read("kwlink/Kwlink.exe")), PE_MACHINE[ARCH])
+            self.assertEqual(pe_machine(z.read("kwlink/Kwlink.exe")), PE_MACHINE[arch])
             readme = z.read("kwlink/README.txt")
         readme.decode("ascii")  # plain ASCII, or this raises
         self.assertTrue(readme.endswith(b"\r\n"))
