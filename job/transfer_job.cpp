@@ -28,7 +28,7 @@ constexpr char kEtb = 0x17;
 constexpr char kModel700Record = 0x1C;
 // The pause before the first record request of every table, in both directions.
 constexpr std::uint32_t kTablePauseMs = 500;
-// Replies of a kind the job cannot use, in a row, after which a table is given up.
+// Replies of a kind the job cannot use, while fetching one table, after which the job ends.
 constexpr int kMostUnknownReplies = 10;
 // Errors of this Part's own.
 constexpr std::int32_t kOutputNotWritten = 38;
@@ -479,6 +479,7 @@ std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descF
     showAndLog(showLine7, table.name());
     platform::sleepMillis(kTablePauseMs);
     table.prepareReceive(currentNumber_);
+    unknownReplies_ = 0;
     request_ = header_ + "u" + static_cast<char>(table.busSign()) + kEtb;
     descFetch_ = descFetch;
     state_ = next;
@@ -610,6 +611,7 @@ std::uint8_t TransferJob::nextTableToFetch() {
     showAndLog(showLine7, statusText_);
     platform::sleepMillis(kTablePauseMs);
     currentTable_->prepareReceive(currentNumber_);
+    unknownReplies_ = 0;
     fetched_.emplace(currentTable_, currentNumber_);
     if (model700_) {
         request_ = header_ + "q*" + kEtb;
@@ -657,15 +659,15 @@ std::uint8_t TransferJob::fetchRecords() {
             break;
     }
     if (!known) {
-        // Asking again gets the same answer for ever: a run of such replies ends the job.
+        // The table stays unfinished and the job asks again; a scale that answers so for ever
+        // (also one that sends the table's records again before each such reply) would keep
+        // the job going for ever.
         log("Reply the job does not know, for table " + currentTable_->fileSign() + ": " +
             escapeBytes(payload_));
         if (++unknownReplies_ >= kMostUnknownReplies) {
             fail(kUnknownReply);
             return kCallAgain;
         }
-    } else {
-        unknownReplies_ = 0;
     }
     showLine7(statusText_);
     if (lastResult_ != 1) {

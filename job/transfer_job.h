@@ -140,7 +140,7 @@ class TransferJob {
     std::atomic<bool> active_{true};
     bool model700_ = false;
     bool exchangeGivenUp_ = false;
-    // Replies of a kind the job does not handle, in a row.
+    // Replies of a kind the job does not handle, since the current table was first requested.
     int unknownReplies_ = 0;
     // Every (table, number) this job fetched, and those for which the scale sent a record: a
     // table fetched empty gets a file with its headings only, so that an old file cannot bring
