@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make googletest g++-mingw-w64-i686-posix wine wine32:i386
-          xvfb xauth locales python3 clang-format)
+          xvfb xauth locales python3 clang-format strace)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
