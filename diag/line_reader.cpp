@@ -3,6 +3,19 @@
 LineReader::Result LineReader::next(std::string& line) {
     line.clear();
     truncated_ = false;
+    // The stream buffer is read directly (an istream's getline cannot stop keeping bytes
+    // without stopping reading); it reports a failed read (a directory opened as a file) by an
+    // exception, which an istream would have turned into its bad state.
+    try {
+        return readLine(line);
+    } catch (const std::ios_base::failure&) {
+        in_.setstate(std::ios::badbit);
+        line.clear();
+        return Result::End;
+    }
+}
+
+LineReader::Result LineReader::readLine(std::string& line) {
     std::streambuf* buffer = in_.rdbuf();
     if (!in_.good() || buffer == nullptr) {
         return Result::End;

@@ -25,6 +25,8 @@ class LineReader {
     bool truncated() const { return truncated_; }
 
   private:
+    Result readLine(std::string& line);
+
     std::istream& in_;
     std::size_t maxLength_;
     bool truncated_ = false;

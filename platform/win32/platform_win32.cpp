@@ -111,7 +111,8 @@ bool isDirectory(const std::string& path) {
 std::vector<std::string> directoryEntries(const std::string& path) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    const bool endsWithSeparator = !path.empty() && (path.back() == '\\' || path.back() == '/');
+    HANDLE search = FindFirstFileA((path + (endsWithSeparator ? "*" : "\\*")).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return names;
     }
