@@ -5,7 +5,6 @@ pseudo-terminal published as a symbolic link, in a thread of the test process.""
 
 import os
 import select
-import termios
 import threading
 import time
 import tty
@@ -88,19 +87,18 @@ class HostilePeer:
     def _run(self):
         self._pending = b""
         greeting = frame(self.scale, b"i" + self.ident)
-        # Greet until the greeting is acknowledged (the program may open the port later).
+        # Greet until the greeting is acknowledged (the program may open the port later, and
+        # purges it when it does). A request frame means it was acknowledged too.
         while not self._stop.is_set():
-            termios.tcflush(self.master, termios.TCIOFLUSH)
-            self._pending = b""
             self._write(greeting)
             deadline = time.monotonic() + 0.5
             while time.monotonic() < deadline and ACK not in self._pending:
                 self._pending += self._read_available(0.05)
-            if ACK in self._pending:
+            if ACK in self._pending or STX in self._pending:
                 break
-        # The program reopens the port at 8 data bits.
-        time.sleep(0.3)
-        self._pending = b""
+            self._pending = b""
+        start = self._pending.find(bytes([STX]))
+        self._pending = self._pending[start:] if start >= 0 else b""
         buffer = b""
         while not self._stop.is_set():
             buffer += self._pending + self._read_available(0.05)
