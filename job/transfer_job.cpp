@@ -426,7 +426,8 @@ bool TransferJob::writeTablesFetchedEmpty() {
 std::uint8_t TransferJob::finish() {
     request_ = endRequest();
     if (!exchange()) {
-        return kCallAgain;
+        // Given up after a stop request: that was the one try of the end request.
+        return exchangeGivenUp_ ? kEnded : kCallAgain;
     }
     logMessage(33);
     if (job_.direction == 2) {
