@@ -155,7 +155,7 @@ class WineFaultMatrix(WineTestCase):
                 sim.stop()
 
     def test_scale_vanishes_mid_backup_and_mid_restore(self):
-        for job, data, numbers in ((self.backup_job(), True, [25]),
+        for job, data, numbers in ((self.backup_job(), True, [24, 25]),
                                    ("KWRESTORE[0,3];KWDIR[%s]" % windows_path(self.work), False,
                                     [24, 25])):
             with self.subTest(job=job):
