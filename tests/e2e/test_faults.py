@@ -19,7 +19,8 @@ from test_jobs import GENERIC, MODEL701, JobTestCase
 
 
 def csv_snapshot(workdir):
-    return {os.path.basename(p): read_file(p) for p in glob.glob(os.path.join(workdir, "*.csv"))}
+    return {os.path.basename(p): read_file(p) for p in glob.glob(os.path.join(workdir, "*.csv"))
+            if os.path.isfile(p)}
 
 
 def peak_resident_kb(pid):

@@ -109,7 +109,8 @@ class WineJobs(WineTestCase):
 
 
 def csv_snapshot(workdir):
-    return {os.path.basename(p): read_file(p) for p in glob.glob(os.path.join(workdir, "*.csv"))}
+    return {os.path.basename(p): read_file(p) for p in glob.glob(os.path.join(workdir, "*.csv"))
+            if os.path.isfile(p)}
 
 
 class WineFaultMatrix(WineTestCase):
