@@ -5,13 +5,13 @@
 #   tools/fuzz.sh [seconds [target...]]
 #
 # seconds: the time per target (default 20); KWLINK_FUZZ_RUNS=n also ends a target after n
-# executions, whichever comes first. KWLINK_FUZZ_BUILD names another build tree. Without target names every target runs. Each target
-# starts from its seed corpus (tests/fuzz/corpus/<target>/) and the kept inputs of past findings
-# (tests/fuzz/regressions/<target>/) and grows a working corpus in build/fuzz/corpus/<target>/.
-# A finding leaves its input in build/fuzz/findings/<target>/ and makes the script fail after
-# all targets have run: fix it and keep the input in tests/fuzz/regressions/<target>/, where
-# the native test run replays it. One summary line per target: executions, coverage ("cov",
-# edges) and features ("ft").
+# executions, whichever comes first. Without target names every target runs. Each target starts
+# from its seed corpus (tests/fuzz/corpus/<target>/) and the kept inputs of past findings
+# (tests/fuzz/regressions/<target>/) and grows a working corpus in <build>/corpus/<target>/.
+# A finding leaves its input in <build>/findings/<target>/ and makes the script fail after all
+# targets have run: fix it and keep the input in tests/fuzz/regressions/<target>/, where the
+# native test run replays it. One summary line per target: executions, coverage ("cov", edges)
+# and features ("ft"). <build> is build/fuzz, or the tree KWLINK_FUZZ_BUILD names.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

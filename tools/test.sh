@@ -7,3 +7,6 @@ bash "$root/tools/install-deps.sh"
 bash "$root/tools/build.sh"
 cd "$root/build/native"
 ctest --output-on-failure --timeout 900
+# The native tests again under sanitizers, and every fuzz target for 20 s.
+bash "$root/tools/sanitize.sh"
+bash "$root/tools/fuzz.sh" 20
