@@ -12,9 +12,8 @@ cd "$root"
 jobs=$(nproc 2>/dev/null || echo 2)
 
 configure() {  # $1: build kind, $2: sanitizers
-    # No Windows build beside these trees: their CTest runs are native only.
     cmake -S . -B "build/$1" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKWLINK_SANITIZE="$2" \
-        -DKWLINK_WIN32_BUILD_DIR="$root/build/$1/no-win32" >/dev/null
+        >/dev/null
 }
 
 fresh_reports() {  # $1: build kind; prints the directory
