@@ -3,15 +3,13 @@ while ending with exit status 0. The cases shared with the Windows program are i
 data_fault_cases.py."""
 
 import os
-import shutil
-import subprocess
 import unittest
 
 import scale_builder as sb
 from data_fault_cases import (DIGS, FAULT_IDENT, GENERIC_IDENT, GENERIC_SAMPLE, DataFaultCases,
                               job_string)
 from harness import (Installation, Simulator, csv_rows, log_entries, read_file, read_records,
-                     run_job, sample_path, table_signs, write_records)
+                     run_job, sample_path, write_records)
 
 DEPT = sb.table("DEPT", 0x42, 2, "DEPARTMENTS", "FF", [
     sb.attr("DNUM", 0x61, 8, 1, "DEPARTMENT NUMBER"),

@@ -7,6 +7,7 @@ import shutil
 import subprocess
 import unittest
 
+from data_fault_cases import DataFaultCases, job_string
 from harness import (BANNER, Installation, Simulator, read_file, read_records, run_job,
                      sample_path, table_signs)
 
@@ -22,7 +23,7 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
-class WineJobs(unittest.TestCase):
+class WineTestCase(unittest.TestCase):
     def setUp(self):
         self.inst = Installation()
         shutil.copy2(os.path.join(win32_bin(), "Kwlink.exe"), self.inst.program_dir)
@@ -51,6 +52,27 @@ class WineJobs(unittest.TestCase):
                            env=env, capture_output=True, timeout=180)
         return p.returncode, p.stderr.decode("latin-1")
 
+
+class WineDataFaults(WineTestCase, DataFaultCases):
+    """Jobs that once lost or misplaced records with exit status 0, run by Kwlink.exe."""
+
+    def start_scale(self, data_file, ident):
+        sim = Simulator(self.link, ident, SCALE, data_file,
+                        transcript=self.inst.path("transcript-%d.txt" % len(self.sims)))
+        self.sims.append(sim)
+        return sim
+
+    def stop_scale(self, sim):
+        sim.stop()
+
+    def run_kw(self, spec, workdir):
+        return self.run_windows_job(job_string(spec, windows_path(workdir)))
+
+    def work(self, name="work"):
+        return self.inst.path(name)
+
+
+class WineJobs(WineTestCase):
     def test_backup_and_restore_match_the_linux_program(self):
         linux = self.inst.path("linux")
         with open(self.inst.config_path(), "w") as f:

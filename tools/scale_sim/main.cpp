@@ -54,6 +54,7 @@ const char kUsage[] =
     "  --w-reply D          end tables with \"w\" and digit D instead of \"q\"\n"
     "  --hold-greeting      greet only after a release\n"
     "  --pause-after K      after the K-th record reply, answer nothing until a release\n"
+    "  --vanish-on-release  at a release, end at once: the device goes away under the program\n"
     "  --release-file FILE  a release is: FILE exists, or SIGUSR1 arrived\n"
     "\n"
     "Escaped text: printable ASCII as is, \"\\\\\" for a backslash, \"\\xHH\" for any byte.\n"
@@ -153,6 +154,8 @@ int main(int argc, char** argv) {
             options.holdGreeting = true;
         } else if (option == "--pause-after") {
             number(options.pauseAfter);
+        } else if (option == "--vanish-on-release") {
+            options.vanishOnRelease = true;
         } else if (option == "--release-file") {
             value(text);
             options.releaseFile = text;

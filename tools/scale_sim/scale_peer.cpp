@@ -81,6 +81,10 @@ void ScalePeer::run(const volatile std::sig_atomic_t& stop,
                     const volatile std::sig_atomic_t& release) {
     releaseCount_ = &release;
     while (stop == 0) {
+        if (options_.vanishOnRelease && released()) {
+            transcript_.line("vanish");
+            return;
+        }
         PtyLine::Input input = line_.wait(5);
         Clock::time_point now = Clock::now();
         if (input.hangup && !closed_) {
