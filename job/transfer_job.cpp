@@ -326,6 +326,8 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
         }
         // A configuration table goes out only in the configuration pass.
         if (table->isConfigurationTable() && !job_.confGiven) {
+            log("Table " + table->fileSign() + " (" + table->name() +
+                ") is a configuration table: it is sent only with KWCONF");
             continue;
         }
         if (missingFiles.count(table->fileSign()) != 0) {
