@@ -369,8 +369,6 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
     return true;
 }
 
-// Decided per file once every number is fetched: a file that none of the numbers it holds
-// filled. Numbers above 10 have no file.
 bool TransferJob::sendsNumber(const Table& table, std::int32_t number) const {
     if (!table.isConfigurationTable()) {
         return number == scaleNumber_;
@@ -379,6 +377,8 @@ bool TransferJob::sendsNumber(const Table& table, std::int32_t number) const {
     return number == job_.confFrom || (number >= job_.confFrom && number <= job_.confTo);
 }
 
+// Decided per file once every number is fetched: a file that none of the numbers it holds
+// filled. Numbers above 10 have no file.
 bool TransferJob::writeTablesFetchedEmpty() {
     bool written = true;
     for (const auto& entry : fetched_) {
