@@ -11,7 +11,7 @@
 #   COM7  missing (its pinned path does not exist)
 #   COM8  corrupts the block check of its first reply
 #   COM9  echoes every byte (serial port tests)
-#   COM10 echoes every byte and goes away when $KWLINK_SIM_DIR/vanish10 appears
+#   COM10 echoes every byte; hangs up and goes away when $KWLINK_SIM_DIR/vanish10 appears
 #   COM12 ordinary scale 1 (a port opened as \\.\COM12)
 set -u
 wine_test=$1
