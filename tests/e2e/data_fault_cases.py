@@ -5,8 +5,8 @@ A test class mixes DataFaultCases with a unittest.TestCase that provides:
   start_scale(data_file, ident)  starts the simulated scale (data_file None: one without
                                  records) and returns the Simulator
   stop_scale(sim)                stops it
-  run_kw(spec, workdir)          runs the job `spec` with KWDIR[<workdir>] as its second token
-                                 (job_string), returns (code, stderr)
+  run_kw(job, workdir)           runs the job string `job` with KWDIR[<workdir>] as its second
+                                 token (job_string), returns (code, stderr)
   work(name)                     a fresh working directory path
   texts                          the message texts by number
 """
@@ -53,9 +53,9 @@ DIGS = sb.table("DIGS", 0x42, 2, "DIGIT STRINGS", "9999", [
 ])
 
 
-def job_string(spec, workdir):
-    """The job `spec` ("KWUP;KWTAB[DEPT]") with KWDIR as its second token, where it must be."""
-    first, _, rest = spec.partition(";")
+def job_string(job, workdir):
+    """The job string `job` ("KWUP;KWTAB[DEPT]") with KWDIR as its second token."""
+    first, _, rest = job.partition(";")
     return first + ";KWDIR[%s]" % workdir + (";" + rest if rest else "")
 
 
@@ -67,9 +67,9 @@ class DataFaultCases:
         os.makedirs(os.path.dirname(path), exist_ok=True)
         return path, sb.write_scale(path, 1, tables, records, with_meta_rows)
 
-    def generic_backup(self, spec, workdir):
+    def generic_backup(self, job, workdir):
         sim = self.start_scale(sample_path(GENERIC_SAMPLE), GENERIC_IDENT)
-        code, err = self.run_kw(spec, workdir)
+        code, err = self.run_kw(job, workdir)
         self.assertEqual(code, 0, err)
         self.stop_scale(sim)
 

@@ -38,8 +38,8 @@ class LinuxDataFaults(DataFaultCases, unittest.TestCase):
     def stop_scale(self, sim):
         sim.stop()
 
-    def run_kw(self, spec, workdir):
-        result = run_job(self.inst, job_string(spec, workdir))
+    def run_kw(self, job, workdir):
+        result = run_job(self.inst, job_string(job, workdir))
         return result.returncode, result.stderr
 
     def work(self, name="work"):

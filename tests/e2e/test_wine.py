@@ -65,8 +65,8 @@ class WineDataFaults(WineTestCase, DataFaultCases):
     def stop_scale(self, sim):
         sim.stop()
 
-    def run_kw(self, spec, workdir):
-        return self.run_windows_job(job_string(spec, windows_path(workdir)))
+    def run_kw(self, job, workdir):
+        return self.run_windows_job(job_string(job, windows_path(workdir)))
 
     def work(self, name="work"):
         return self.inst.path(name)
