@@ -263,22 +263,33 @@ void Table::takeKeyField(const std::string& line, const ColumnMap& map) {
     if (keyAttribute_ < 0) {
         return;
     }
-    std::size_t start = 0;
+    std::size_t keyColumn = 0;
+    bool found = false;
     for (std::size_t column = 0; map.at(column) != ColumnMap::kEnd; ++column) {
-        std::size_t end = line.find(';', start);
-        if (end == std::string::npos) {
-            end = line.size();
-        }
         if (map.at(column) == keyAttribute_) {
-            lineHadKey_ = true;
-            lineKeyText_.assign(line, start, end - start);
-            lineKeyHeading_ = map.heading(column);
+            keyColumn = column;
+            found = true;
         }
-        if (end >= line.size()) {
-            break;
+    }
+    if (!found) {
+        return;
+    }
+    // Only the fields up to the key column are looked at (the key usually comes first).
+    std::size_t start = 0;
+    for (std::size_t column = 0; column < keyColumn; ++column) {
+        const std::size_t end = line.find(';', start);
+        if (end == std::string::npos) {
+            return;  // a short line: the key value took nothing from it
         }
         start = end + 1;
     }
+    std::size_t end = line.find(';', start);
+    if (end == std::string::npos) {
+        end = line.size();
+    }
+    lineHadKey_ = true;
+    lineKeyText_.assign(line, start, end - start);
+    lineKeyHeading_ = map.heading(keyColumn);
 }
 
 bool Table::noteImportedKey(std::uint32_t highestKey) {
