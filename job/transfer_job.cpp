@@ -1,5 +1,6 @@
 #include "job/transfer_job.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 
 #include "app/status_lines.h"
 #include "diag/config_file.h"
+#include "diag/escaped_bytes.h"
 #include "diag/job_log.h"
 #include "diag/message_texts.h"
 #include "diag/output_file.h"
@@ -26,6 +28,28 @@ constexpr char kEtb = 0x17;
 constexpr char kModel700Record = 0x1C;
 // The pause before the first record request of every table, in both directions.
 constexpr std::uint32_t kTablePauseMs = 500;
+// Files of configuration tables carry the numbers 00 to 10.
+constexpr int kLastFileNumber = 10;
+// Replies of a kind the job cannot use, while fetching one table, after which the job ends.
+constexpr int kMostUnknownReplies = 10;
+// Errors of this Part's own.
+constexpr std::int32_t kOutputNotWritten = 38;
+constexpr std::int32_t kDirectoryInUse = 41;
+constexpr std::int32_t kUnknownReply = 42;
+// Room in a reply frame beyond the largest record: header, kind, ETX, block check and more.
+constexpr std::size_t kReplyHeadroom = 4096;
+
+// The most bytes a record of `table` can take on the wire: every value byte may need three
+// bytes, each field a terminator and a separator, each attribute its sign and ETB.
+std::size_t largestRecordBytes(const Table& table) {
+    const TableDescription& description = table.description();
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < description.attributeCount; ++i) {
+        const AttributeDescription& attribute = description.attributes[i];
+        bytes += 3 * (attribute.byteCount + attribute.fieldCount) + attribute.fieldCount + 2;
+    }
+    return bytes;
+}
 
 std::string format(const char* pattern, ...) {
     char buffer[128];
@@ -70,7 +94,18 @@ TransferJob::TransferJob(const std::string& commandLine) {
     if (!makeDirectory(job_.workDir)) {
         throw QmComExceptions(32);
     }
+    // One job at a time in a directory. A directory the job cannot create the lock file in
+    // (read-only, say) is used without it: nothing is written there anyway.
+    platform::FileLock* lock = nullptr;
+    if (platform::lockFile(job_.workDir + "Kwlink.lck", lock) ==
+        platform::LockResult::HeldByOther) {
+        throw QmComExceptions(kDirectoryInUse);
+    }
+    if (lock != nullptr) {
+        removeStaleTemporaryFiles(job_.workDir);
+    }
     g_log = new JobLog(job_.workDir);
+    g_log->holdLock(lock);
     g_charTranslation = nullptr;
     g_charTranslation = new CharTranslation(programDir_);
     {
@@ -89,6 +124,25 @@ TransferJob::TransferJob(const std::string& commandLine) {
     lineSettings_.inputQueueSize = 4096;
     lineSettings_.outputQueueSize = 4096;
     link_ = std::make_unique<SerialScaleLink>(lineSettings_, linkSettings_);
+    setReplyLimit();
+}
+
+void TransferJob::requestStop() {
+    stopRequested_ = true;
+    if (link_) {
+        link_->requestStop();
+    }
+}
+
+void TransferJob::setReplyLimit() {
+    std::size_t largest =
+        std::max(largestRecordBytes(catalog_.tdes()), largestRecordBytes(catalog_.ades()));
+    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
+        if (const Table* table = catalog_.tableAt(i)) {
+            largest = std::max(largest, largestRecordBytes(*table));
+        }
+    }
+    link_->setReplyLimit(largest + kReplyHeadroom);
 }
 
 TransferJob::~TransferJob() {
@@ -277,6 +331,7 @@ std::uint8_t TransferJob::identify() {
 }
 
 std::uint8_t TransferJob::selectTables() {
+    setReplyLimit();
     catalog_.deselectAll();
     if (job_.articleGiven) {
         catalog_.selectArticleRange(job_.articleFrom, job_.articleTo);
@@ -295,22 +350,11 @@ std::uint8_t TransferJob::selectTables() {
     }
     const bool data = job_.tablesGiven || job_.articleGiven;
     if (job_.direction == 1) {
-        std::set<std::string> missingFiles;
-        auto noteFailures = [&] {
-            missingFiles.insert(catalog_.importFailures().begin(), catalog_.importFailures().end());
-        };
-        if (job_.articleGiven) {
-            catalog_.importArticleTable(job_.workDir);
-            noteFailures();
-        }
-        if (job_.tablesGiven) {
-            catalog_.importDataTables(job_.workDir);
-            noteFailures();
-        }
-        if (job_.confGiven) {
-            catalog_.importConfigurationTables(job_.workDir);
-            noteFailures();
-        }
+        // Every selected table is read, so that a table named in the job (the article table
+        // too) is sent, and one whose file could not be read counts as having none.
+        catalog_.importSelectedTables(job_.workDir);
+        const std::set<std::string> missingFiles(catalog_.importFailures().begin(),
+                                                 catalog_.importFailures().end());
         if (!checkTablesToSend(missingFiles)) {
             return kCallAgain;
         }
@@ -332,13 +376,27 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
         if (table == nullptr || !table->isSelected() || table->isMeta()) {
             continue;
         }
+        // A configuration table goes out only in the configuration pass.
+        if (table->isConfigurationTable() && !job_.confGiven) {
+            log("Table " + table->fileSign() + " (" + table->name() +
+                ") is a configuration table: it is sent only with KWCONF");
+            continue;
+        }
         if (missingFiles.count(table->fileSign()) != 0) {
             log("No file to send for table " + table->fileSign() + " (" + table->name() + ")");
             continue;
         }
         anyFile = true;
         if (!table->isSendBlocked()) {
+            const std::size_t first = invalid.size();
             table->findInvalidValues(invalid);
+            // A table kept per scale is checked only for the numbers the job sends it for.
+            invalid.erase(
+                std::remove_if(invalid.begin() + static_cast<std::ptrdiff_t>(first), invalid.end(),
+                               [this, table](const InvalidValue& value) {
+                                   return value.scale >= 0 && !sendsNumber(*table, value.scale);
+                               }),
+                invalid.end());
         }
     }
     if (!anyFile) {
@@ -346,12 +404,15 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
         return false;
     }
     for (const InvalidValue& value : invalid) {
-        std::string where = "Invalid value in table " + value.table;
+        std::string where =
+            (value.badKey ? "Invalid key in table " : "Invalid value in table ") + value.table;
         if (value.scale >= 0) {
             where += format(" (number %02d)", value.scale);
         }
-        log(where + format(", key %d", static_cast<int>(value.key)) + ", column " + value.column +
-            ": \"" + value.text + "\"");
+        if (!value.badKey) {
+            where += format(", key %d", static_cast<int>(value.key));
+        }
+        log(where + ", column " + value.column + ": \"" + value.text + "\"");
     }
     if (!invalid.empty()) {
         fail(40);
@@ -360,9 +421,22 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
     return true;
 }
 
+bool TransferJob::sendsNumber(const Table& table, std::int32_t number) const {
+    if (!table.isConfigurationTable()) {
+        return number == scaleNumber_;
+    }
+    // The configuration pass runs from confFrom to confTo, and at least for confFrom.
+    return number == job_.confFrom || (number >= job_.confFrom && number <= job_.confTo);
+}
+
+// Decided per file once every number is fetched: a file that none of the numbers it holds
+// filled. Numbers above 10 have no file.
 bool TransferJob::writeTablesFetchedEmpty() {
     bool written = true;
     for (const auto& entry : fetched_) {
+        if (entry.second > kLastFileNumber) {
+            continue;
+        }
         if (fetchedWithRecords_.count(entry) == 0) {
             written = entry.first->writeEmptyCsv(job_.workDir, entry.second) && written;
         }
@@ -373,20 +447,27 @@ bool TransferJob::writeTablesFetchedEmpty() {
 std::uint8_t TransferJob::finish() {
     request_ = endRequest();
     if (!exchange()) {
-        return kCallAgain;
+        // Given up after a stop request: that was the one try of the end request.
+        return exchangeGivenUp_ ? kEnded : kCallAgain;
     }
     logMessage(33);
     if (job_.direction == 2) {
+        // The marker and the log of an earlier job say that the directory holds a complete
+        // backup: they go before the first file is replaced, so that a job that ends in the
+        // middle of writing (killed, or a full disk) leaves nothing that claims success.
+        const std::string marker =
+            markerFileName(job_.workDir, job_.dirName, platform::pathSeparator() == '/' ? 0 : 3);
+        std::remove(marker.c_str());
+        std::remove((job_.workDir + "Kwlink.log").c_str());
         bool written = catalog_.saveAllTables(job_.workDir);
         written = writeTablesFetchedEmpty() && written;
         catalog_.importAll(job_.workDir);
-        written = catalog_.saveAllTables(job_.workDir) && written;
-        const std::string marker =
-            markerFileName(job_.workDir, job_.dirName, platform::pathSeparator() == '/' ? 0 : 3);
-        written = writeOutputFile(marker, kVersionBanner) && written;
-        if (!written) {
+        logTablesKeptAsTheyAre();
+        written = catalog_.saveAllTables(job_.workDir, true) && written;
+        // The marker only when every file is in place.
+        if (!written || !writeOutputFile(marker, kVersionBanner)) {
             // The end request is already answered: report at once that the backup is incomplete.
-            throw QmComExceptions(38);
+            throw QmComExceptions(kOutputNotWritten);
         }
     }
     return kFinished;
@@ -397,10 +478,31 @@ std::uint8_t TransferJob::abortWithError() {
         return kEnded;
     }
     request_ = endRequest();
-    if (!exchange()) {
-        return kCallAgain;
+    try {
+        // An end request given up after a stop request still ends the job with its error.
+        if (!exchange() && !exchangeGivenUp_) {
+            return kCallAgain;
+        }
+    } catch (const QmComExceptions&) {
+        // The link error is what the job reports; the log still names the error that started
+        // the abort.
+        logMessage(pendingError_);
+        throw;
     }
     throw QmComExceptions(pendingError_);
+}
+
+// After a backup re-read every file of the working directory: a table whose file held a value
+// it could not take as it stands is not written back (writing it would change or drop that
+// value); the log says which tables were kept.
+void TransferJob::logTablesKeptAsTheyAre() {
+    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
+        const Table* table = catalog_.tableAt(i);
+        if (table != nullptr && table->hasImportProblems()) {
+            log("Files of table " + table->fileSign() +
+                " kept as they are: they hold a value that cannot be written back unchanged");
+        }
+    }
 }
 
 std::uint8_t TransferJob::stopOnRequest() {
@@ -408,7 +510,8 @@ std::uint8_t TransferJob::stopOnRequest() {
         return kEnded;
     }
     request_ = endRequest();
-    if (!exchange()) {
+    // The end request is tried once: given up, the job ends all the same.
+    if (!exchange() && !exchangeGivenUp_) {
         return kCallAgain;
     }
     return kEnded;
@@ -419,6 +522,7 @@ std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descF
     showAndLog(showLine7, table.name());
     platform::sleepMillis(kTablePauseMs);
     table.prepareReceive(currentNumber_);
+    unknownReplies_ = 0;
     request_ = header_ + "u" + static_cast<char>(table.busSign()) + kEtb;
     descFetch_ = descFetch;
     state_ = next;
@@ -550,7 +654,8 @@ std::uint8_t TransferJob::nextTableToFetch() {
     showAndLog(showLine7, statusText_);
     platform::sleepMillis(kTablePauseMs);
     currentTable_->prepareReceive(currentNumber_);
-    fetched_.emplace(currentTable_, currentNumber_);
+    unknownReplies_ = 0;
+    fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));
     if (model700_) {
         request_ = header_ + "q*" + kEtb;
     } else {
@@ -564,11 +669,19 @@ std::uint8_t TransferJob::fetchRecords() {
     if (!exchange()) {
         return kCallAgain;
     }
+    bool known = true;
     switch (replyKind_) {
         case kModel700Record:
         case 'd':
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
-            fetchedWithRecords_.emplace(currentTable_, currentNumber_);
+            // The table filed the record under the number of the reply.
+            fetchedWithRecords_.emplace(currentTable_, currentTable_->csvFileNumber(scaleNumber_));
+            if (!currentTable_->layout().lastDecodeComplete()) {
+                log("Record of table " + currentTable_->fileSign() +
+                    format(" (number %02d), key %d", currentNumber_,
+                           static_cast<int>(currentTable_->key())) +
+                    ", not read completely: " + escapeBytes(payload_));
+            }
             break;
         case 'q':
             lastResult_ = 1;
@@ -580,11 +693,25 @@ std::uint8_t TransferJob::fetchRecords() {
                 lastResult_ = 1;
             } else if (detail >= '4' && detail <= '6') {
                 lastResult_ = 1;
+            } else {
+                known = false;
             }
             break;
         }
         default:
+            known = false;
             break;
+    }
+    if (!known) {
+        // The table stays unfinished and the job asks again; a scale that answers so for ever
+        // (also one that sends the table's records again before each such reply) would keep
+        // the job going for ever.
+        log("Reply the job does not know, for table " + currentTable_->fileSign() + ": " +
+            escapeBytes(payload_));
+        if (++unknownReplies_ >= kMostUnknownReplies) {
+            fail(kUnknownReply);
+            return kCallAgain;
+        }
     }
     showLine7(statusText_);
     if (lastResult_ != 1) {
@@ -604,7 +731,9 @@ std::uint8_t TransferJob::fetchRecords() {
 // ---- helpers ----
 
 bool TransferJob::exchange() {
-    return link_->transfer(scaleNumber_, replyKind_, request_, payload_) == 1;
+    const std::uint8_t result = link_->transfer(scaleNumber_, replyKind_, request_, payload_);
+    exchangeGivenUp_ = result == 0;
+    return result == 1;
 }
 
 void TransferJob::fail(std::int32_t messageNumber) {

@@ -2,7 +2,8 @@
 # The native programs and tests under sanitizers:
 #   build/asan  AddressSanitizer + UndefinedBehaviorSanitizer: every native unit test (the
 #               replay of the kept fuzz inputs included) and the Linux end-to-end tests;
-#   build/tsan  ThreadSanitizer: the end-to-end cases that stop a job by signal.
+#   build/tsan  ThreadSanitizer: the end-to-end cases that stop a job by signal, kill it in its
+#               write phase or exceed the file size limit.
 # Every report ends the process that found it (-fno-sanitize-recover=all) and is written to a
 # file in build/<kind>/sanitizer-reports/, also when the process is the program started by an
 # end-to-end test. The script fails when a test fails or any report was written.
@@ -60,8 +61,10 @@ reports=$(fresh_reports tsan)
     export TSAN_OPTIONS="log_path=$reports/tsan:second_deadlock_stack=1"
     cd tests/e2e
     KWLINK_BIN="$root/build/tsan/bin" PYTHONDONTWRITEBYTECODE=1 \
-        python3 -m unittest -v test_jobs.Stopping
+        python3 -m unittest -v test_jobs.Stopping test_faults.Stopping \
+            test_faults.FaultMatrix.test_sigkill_in_the_write_phase_leaves_nothing_that_claims_success \
+            test_faults.FaultMatrix.test_file_size_limit_is_a_failed_write_not_a_killed_process
 ) || status=1
-check_reports "$reports" "the end-to-end stop cases under TSan" || status=1
+check_reports "$reports" "the end-to-end stop and signal cases under TSan" || status=1
 
 exit $status
