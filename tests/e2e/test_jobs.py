@@ -220,20 +220,6 @@ class PartialJobs(JobTestCase):
 
 
 class Failures(JobTestCase):
-    def assertIdentError(self, ident, number):
-        sim = self.simulator((ident, 1, GENERIC[2]))
-        workdir = self.work()
-        result = run_job(self.inst, "KWUP;KWDIR[%s];KWTAB[DEPT]" % workdir)
-        self.assertFailedWith(result, number, workdir)
-        self.assertEqual(sim.requests()[-1][1], b"e", "the end request is still exchanged")
-
-    def test_identification_errors(self):
-        self.assertIdentError("1089999700", 27)
-        self.assertIdentError("1097401650", 27)
-        self.assertIdentError("SHORT", 29)
-        self.assertIdentError("../../evil", 29)
-        self.assertIdentError("KWSIM/GEN/01", 29)
-
     def test_missing_model_descriptions_is_error_28(self):
         shutil.rmtree(os.path.join(self.inst.program_dir, "109SCALE700"))
         sim = self.simulator(MODEL700)

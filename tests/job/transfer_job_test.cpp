@@ -331,16 +331,18 @@ TEST_F(JobRun, IdentificationsOfTenToThirteenCharactersAreAccepted) {
         int error;  // 0: accepted
     };
     const std::vector<Case> cases = {
+        // Too short, too long, or a name that would leave the program directory.
         {"109740170", 29},
         {"KWTEST-0000014", 29},
+        {"../../evil", 29},
+        {"KWSIM/GEN/01", 29},
         {"1097401701", 0},
         {thirteen, 0},
         {"1087401701", 27},
         {"1097401699", 27},
-        {"1097401702", 31},  // above 701: its own
-                             // directory, fetched
-                             // (empty here)
-        {"1097501700", 31},  // variant 75: the same
+        // Above 701, or another variant: a directory of its own, fetched (empty here).
+        {"1097401702", 31},
+        {"1097501700", 31},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.identification);
@@ -364,6 +366,17 @@ TEST_F(JobRun, IdentificationsOfTenToThirteenCharactersAreAccepted) {
     for (const char* made : {"KWTEST-000013", "1097401702", "1097501700"}) {
         fs::remove_all(fs::path(program) / made);
     }
+}
+
+TEST_F(JobRun, AnUnconvertibleTextInTheFirstColumnIsError40BeforeAnythingIsSent) {
+    ASSERT_TRUE(platform::makeDirectory(work_));
+    // A UTF-8 file whose first column holds an omega, which has no Windows-1252 byte.
+    writeFile(workFile("DEPT.csv"),
+              "\xEF\xBB\xBF"
+              "DNAM;DNUM;DTAX;\r\nN;K;T;\r\nMEAT;5;2\r\n\xCE\xA9;6;3\r\n");
+    EXPECT_EQ(thrownText([&] { run("KWDOWN", ";KWTAB[DEPT]"); }), messageText(40));
+    EXPECT_EQ(link_->contents(), strings({kEnd}));
+    EXPECT_EQ(logged("Invalid value in table DEPT, key 6, column DNAM: \"\xCE\xA9\""), 1);
 }
 
 TEST_F(JobRun, AStopAfterAnErrorWasFoundStillReportsTheError) {
