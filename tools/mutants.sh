@@ -8,8 +8,8 @@
 # The scratch copy and its build live in $KWLINK_MUTANTS_DIR (default /tmp/kwlink-mutants) and
 # are reused, so later runs build incrementally; the working tree is never touched. Results go
 # to standard output and to results.txt there, each failing test's output to logs/. Takes a
-# while (about a minute per slip on two cores, more when only the end-to-end tests catch it);
-# it is not part of the test command.
+# while (under a minute for a slip that a unit test catches, two more when only the end-to-end
+# tests do); it is not part of the test command.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -85,17 +85,27 @@ for dir in "$src"/tests/*/; do
         unit_tests+=("${name}_tests")
     fi
 done
-targets=("${unit_tests[@]}" kwlink kwlink-scale-sim kwlink_data)
+programs=(kwlink kwlink-scale-sim kwlink_data)
 
-build_tree() {
-    cmake --build "$build" -j"$jobs" --target "${targets[@]}" >"$logs/build.txt" 2>&1
+build_targets() {
+    cmake --build "$build" -j"$jobs" --target "$@" >"$logs/build.txt" 2>&1
 }
 
-# Runs the unit tests, then (when they pass) the end-to-end tests. Prints "unit <tests>",
-# "e2e <tests>" or "passed".
+# Builds and runs the unit test executables one at a time, the one of the changed folder
+# first, and stops at the first that fails; when they all pass, runs the end-to-end tests.
+# Prints "unit <tests>", "e2e <tests>", "build" (a test executable did not build) or "passed".
 run_tests() {
-    local failed="" name
+    local folder=$1 ordered=() name
+    # The serial device code of platform/ is tested with the link.
+    [[ $folder == platform ]] && folder=link
     for name in "${unit_tests[@]}"; do
+        [[ $name == "${folder}_tests" ]] && ordered=("$name" "${ordered[@]}") || ordered+=("$name")
+    done
+    for name in "${ordered[@]}"; do
+        if ! build_targets "$name"; then
+            echo "build"
+            return
+        fi
         (cd "$build/bin" && timeout 300 "./$name") >"$logs/$name.txt" 2>&1
         local status=$?
         if [[ $status -ne 0 ]]; then
@@ -103,11 +113,12 @@ run_tests() {
             names=$(grep -a '^\[  FAILED  \] [A-Za-z]' "$logs/$name.txt" | sed 's/^\[  FAILED  \] //; s/ (.*//' |
                 sort -u | tr '\n' ' ')
             [[ $status -eq 124 ]] && names+="(time-out) "
-            failed+="${names:-$name(exit $status) }"
+            echo "unit ${names:-$name exit $status}"
+            return
         fi
     done
-    if [[ -n $failed ]]; then
-        echo "unit $failed"
+    if ! build_targets "${programs[@]}"; then
+        echo "build"
         return
     fi
     (cd "$src/tests/e2e" && KWLINK_BIN=$build/bin PYTHONDONTWRITEBYTECODE=1 \
@@ -124,18 +135,19 @@ run_tests() {
     echo "passed"
 }
 
+# Without optimisation: each slip costs one compile and a few links, and -O0 compiles fastest.
 if [[ ! -f $build/CMakeCache.txt ]]; then
-    cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$logs/configure.txt" 2>&1 || {
+    cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE= >"$logs/configure.txt" 2>&1 || {
         echo "configure failed: $logs/configure.txt" >&2
         exit 1
     }
 fi
 echo "Building the unchanged copy in $build ..."
-if ! build_tree; then
+if ! build_targets "${unit_tests[@]}" "${programs[@]}"; then
     echo "the unchanged copy does not build: $logs/build.txt" >&2
     exit 1
 fi
-baseline=$(run_tests)
+baseline=$(run_tests none)
 if [[ $baseline != passed ]]; then
     echo "the unchanged copy fails its tests ($baseline): see $logs" >&2
     exit 1
@@ -157,16 +169,16 @@ for n in "${only[@]}"; do
     if [[ $applied -ne 0 ]]; then
         line=$(printf '%3d  not applied (old text not found once)  %s: %s' "$n" "$path" "$what")
         skipped=$((skipped + 1))
-    elif ! build_tree; then
-        cp "$logs/build.txt" "$logs/build-$n.txt"
-        line=$(printf '%3d  does not build (logs/build-%d.txt)  %s: %s' "$n" "$n" "$path" "$what")
-        skipped=$((skipped + 1))
     else
-        outcome=$(run_tests)
+        outcome=$(run_tests "${path%%/*}")
         for f in "$logs"/*_tests.txt "$logs/e2e.txt"; do
             [[ -f $f ]] && mv "$f" "${f%.txt}-$n.txt"
         done
-        if [[ $outcome == passed ]]; then
+        if [[ $outcome == build ]]; then
+            cp "$logs/build.txt" "$logs/build-$n.txt"
+            line=$(printf '%3d  does not build (logs/build-%d.txt)  %s: %s' "$n" "$n" "$path" "$what")
+            skipped=$((skipped + 1))
+        elif [[ $outcome == passed ]]; then
             line=$(printf '%3d  SURVIVED  %s: %s' "$n" "$path" "$what")
             survived=$((survived + 1))
         else
@@ -177,7 +189,7 @@ for n in "${only[@]}"; do
     [[ $applied -eq 0 ]] && entries restore "$n"
     echo "$line" | tee -a "$results"
 done
-build_tree || true
+build_targets "${unit_tests[@]}" "${programs[@]}" || true
 total=$((killed + survived))
 summary="killed $killed, survived $survived of $total"
 if [[ $total -gt 0 ]]; then
