@@ -104,10 +104,14 @@ class JobRun : public WithMessageTexts {
         scale_.tables[{1, 'B'}] = {kDept5, kDept6};
     }
     void TearDown() override {
+        endJob();
+        WithMessageTexts::TearDown();
+    }
+    // Deletes the job and its log, as the process does at its end.
+    void endJob() {
         job_.reset();
         delete g_log;
         g_log = nullptr;
-        WithMessageTexts::TearDown();
     }
 
     // Builds the job with the fake link; `options` follow KWDIR.
@@ -198,9 +202,7 @@ TEST_F(JobRun, WRepliesEndTheTableAndOnlyTwoAndThreeAreLogged) {
         EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), TransferJob::kFinished);
         EXPECT_EQ(link_->contents(), strings({kUpDept, kEnd}));
         EXPECT_EQ(logged(messageText(37)), detail <= '3' ? 1 : 0);
-        job_.reset();
-        delete g_log;
-        g_log = nullptr;
+        endJob();
     }
 }
 
@@ -241,9 +243,7 @@ TEST_F(JobRun, ConfigurationFetchAsksOnlyForTheNumbersOfItsRange) {
     }
     EXPECT_FALSE(fileExists(workFile("CONF04.csv")));
     EXPECT_FALSE(fileExists(workFile("KEYB04.csv")));
-    job_.reset();
-    delete g_log;
-    g_log = nullptr;
+    endJob();
 
     // A range given backwards is its first number alone.
     scale_ = ScriptedScale();
@@ -308,9 +308,7 @@ TEST_F(JobRun, Model700UsesItsOwnLettersForTablesRecordsAndTheEnd) {
     EXPECT_EQ(link_->sentBytes[0], "\x02\x17]01\x17q*\x17");
     EXPECT_EQ(link_->sentBytes[3], "\x02\x17]01\x17q&\x17");
     EXPECT_EQ(readFile(workFile("DEPT.csv")), kDeptFile);
-    job_.reset();
-    delete g_log;
-    g_log = nullptr;
+    endJob();
 
     EXPECT_EQ(run("KWDOWN", ";KWTAB[DEPT]"), TransferJob::kFinished);
     EXPECT_EQ(link_->contents(), strings({"\x1C" + kDept5, "\x1C" + kDept6, "q&"}));
@@ -359,9 +357,7 @@ TEST_F(JobRun, IdentificationsOfTenToThirteenCharactersAreAccepted) {
                 EXPECT_EQ(link_->contents(), strings({"u~", "u\x7F", kEnd}));
             }
         }
-        job_.reset();
-        delete g_log;
-        g_log = nullptr;
+        endJob();
     }
     for (const char* made : {"KWTEST-000013", "1097401702", "1097501700"}) {
         fs::remove_all(fs::path(program) / made);
@@ -416,8 +412,6 @@ TEST_F(JobRun, LinkErrorsEndTheJobWithoutAnEndRequest) {
         reply_ = [error](const FakeRequest&) -> std::string { throw QmComExceptions(error); };
         EXPECT_EQ(thrownText([&] { run("KWUP", ";KWTAB[DEPT]"); }), messageText(error));
         EXPECT_EQ(link_->contents(), strings({kUpDept}));
-        job_.reset();
-        delete g_log;
-        g_log = nullptr;
+        endJob();
     }
 }
