@@ -491,6 +491,11 @@ TEST_F(HeldLineTest, TheReplyTimeOutRunsFromTheAcknowledgement) {
     send(std::string("\x02\x17]01\x17q\x03\x2C", 9));
     runToCompletion(step);
     EXPECT_EQ(reply.payload, std::string("q\x03\x2C", 3));
+
+    // A reply that stops after its first bytes is no reply: error 25 once the time is up.
+    ASSERT_EQ(step(), 2);
+    send(std::string("\x06\x02\x17]01", 6));
+    EXPECT_EQ(runToFailure(step), message(25));
 }
 
 TEST_F(LinkTest, ScaleCanPauseAfterARecordUntilReleased) {
