@@ -21,12 +21,16 @@ fi
 only=("$@")
 work=${KWLINK_MUTANTS_DIR:-/tmp/kwlink-mutants}
 src=$work/src
-build=$work/build
+# Where the tests expect a build: they find data/samples from build/native/bin.
+build=$src/build/native
 logs=$work/logs
 results=$work/results.txt
 jobs=${KWLINK_MUTANTS_JOBS:-2}
 
 mkdir -p "$src" "$logs"
+# The list as it is now: edits during a run do not shift its entries.
+cp "$list" "$work/mutants.txt"
+list=$work/mutants.txt
 # A copy of the working tree as it is now; tar keeps the times, so unchanged files are not
 # rebuilt.
 (cd "$root" && tar --exclude=./build --exclude=./.git --exclude=__pycache__ -cf - .) |
