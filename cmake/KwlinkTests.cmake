@@ -1,8 +1,9 @@
 # Registers one GoogleTest executable per folder below tests/ (tests/<name>/*.cpp becomes
 # <name>_tests). Shared test helpers live in tests/support/. Natively the executables run
-# directly; in the Windows build each one runs under wine as one CTest test (wine's start-up
+# directly; in a Windows build each one runs under wine as one CTest test (wine's start-up
 # costs about a second per process), inside one wine prefix and one wineserver that a
-# fixture starts before and stops after the Windows tests.
+# fixture starts before and stops after the Windows tests. The Windows tests of the 32-bit
+# build are named win32.<name>, those of the 64-bit build win64.<name>.
 
 file(GLOB KWLINK_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
 add_library(kwlink_test_support STATIC ${KWLINK_TEST_SUPPORT_SOURCES})
@@ -12,6 +13,16 @@ kwlink_warnings(kwlink_test_support)
 
 set(KWLINK_WINE_RUN ${CMAKE_SOURCE_DIR}/tools/wine-test.sh)
 set(KWLINK_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+if(WIN32)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(KWLINK_WIN_BITS 64)
+    else()
+        set(KWLINK_WIN_BITS 32)
+    endif()
+    set(win win${KWLINK_WIN_BITS})
+    # The wine fixture makes the prefix with the word size of the build that owns it.
+    file(WRITE ${CMAKE_BINARY_DIR}/wine-bits "${KWLINK_WIN_BITS}\n")
+endif()
 # Where the native build lies; the Windows tests use its simulated scale.
 set(KWLINK_NATIVE_BIN "" CACHE PATH "bin directory of the native build (Windows tests use its tools)")
 
@@ -20,11 +31,11 @@ if(WIN32)
     kwlink_link_runtime(wine-idle)
     add_executable(kwlink-launch ${CMAKE_SOURCE_DIR}/tools/win32/kwlink_launch.c)
     kwlink_link_runtime(kwlink-launch)
-    add_test(NAME win32.wine-start
+    add_test(NAME ${win}.wine-start
         COMMAND bash ${KWLINK_WINE_RUN} start ${KWLINK_WINE_PREFIX} $<TARGET_FILE:wine-idle>)
-    set_tests_properties(win32.wine-start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
-    add_test(NAME win32.wine-stop COMMAND bash ${KWLINK_WINE_RUN} stop ${KWLINK_WINE_PREFIX})
-    set_tests_properties(win32.wine-stop PROPERTIES FIXTURES_CLEANUP wine)
+    set_tests_properties(${win}.wine-start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+    add_test(NAME ${win}.wine-stop COMMAND bash ${KWLINK_WINE_RUN} stop ${KWLINK_WINE_PREFIX})
+    set_tests_properties(${win}.wine-stop PROPERTIES FIXTURES_CLEANUP wine)
 endif()
 
 file(GLOB KWLINK_TEST_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
@@ -47,14 +58,14 @@ foreach(dir ${KWLINK_TEST_DIRS})
     endif()
     if(WIN32 AND name STREQUAL "link")
         # The link tests talk to simulated scales that a wrapper starts around the wine run.
-        add_test(NAME win32.${name}
+        add_test(NAME ${win}.${name}
             COMMAND bash ${CMAKE_SOURCE_DIR}/tests/link/wine_link_tests.sh ${KWLINK_WINE_RUN}
                 ${KWLINK_WINE_PREFIX} $<TARGET_FILE:${name}_tests> ${KWLINK_NATIVE_BIN})
-        set_tests_properties(win32.${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600)
+        set_tests_properties(${win}.${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600)
     elseif(WIN32)
-        add_test(NAME win32.${name}
+        add_test(NAME ${win}.${name}
             COMMAND bash ${KWLINK_WINE_RUN} run ${KWLINK_WINE_PREFIX} $<TARGET_FILE:${name}_tests>)
-        set_tests_properties(win32.${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
+        set_tests_properties(${win}.${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600
             ENVIRONMENT "KWLINK_NATIVE_BIN=${KWLINK_NATIVE_BIN}")
     else()
         add_test(NAME ${name} COMMAND ${name}_tests WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
@@ -72,20 +83,39 @@ if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
 endif()
 
 if(WIN32 AND Python3_FOUND)
-    add_test(NAME win32.e2e
+    add_test(NAME ${win}.e2e
         COMMAND bash ${KWLINK_WINE_RUN} exec ${KWLINK_WINE_PREFIX}
             ${Python3_EXECUTABLE} -m unittest -v test_wine
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
-    set_tests_properties(win32.e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900
-        ENVIRONMENT "KWLINK_BIN=${KWLINK_NATIVE_BIN};KWLINK_WIN32_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
+    set_tests_properties(${win}.e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900
+        ENVIRONMENT "KWLINK_BIN=${KWLINK_NATIVE_BIN};KWLINK_WIN_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
 endif()
 
-# The native CTest run also runs the Windows build's tests when that build lies beside it
-# (build/native and build/win32), so that one summary covers both targets.
+# The native CTest run also runs the tests of one Windows build lying beside it (build/win32 or
+# build/win64), so that one summary covers both targets. Which one is decided when CTest starts,
+# by the wine fixture's `choose`: the 32-bit build where this host runs 32-bit programs, the
+# 64-bit build under wine64 where it cannot, or what KWLINK_WINE_ARCH says. CTest prints the
+# choice and its reason in one line.
 if(NOT WIN32)
-    set(KWLINK_WIN32_BUILD_DIR ${CMAKE_BINARY_DIR}/../win32 CACHE PATH "the Windows build tree")
-    get_filename_component(win32_dir ${KWLINK_WIN32_BUILD_DIR} ABSOLUTE)
-    file(WRITE ${CMAKE_BINARY_DIR}/win32-tests.cmake
-        "if(EXISTS \"${win32_dir}/CTestTestfile.cmake\")\n  subdirs(\"${win32_dir}\")\nendif()\n")
-    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win32-tests.cmake)
+    get_filename_component(builds_dir ${CMAKE_BINARY_DIR}/.. ABSOLUTE)
+    file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "\
+execute_process(COMMAND bash \"${KWLINK_WINE_RUN}\" choose
+    OUTPUT_VARIABLE choice OUTPUT_STRIP_TRAILING_WHITESPACE)
+string(FIND \"\${choice}\" \"\\n\" eol)
+string(SUBSTRING \"\${choice}\" 0 \${eol} bits)
+math(EXPR eol \"\${eol} + 1\")
+string(SUBSTRING \"\${choice}\" \${eol} -1 why)
+set(dir \"${builds_dir}/win\${bits}\")
+if(bits STREQUAL \"0\")
+    message(\"\${why}\")
+    add_test(windows-word-size \"${CMAKE_COMMAND}\" -E false)
+elseif(EXISTS \"\${dir}/CTestTestfile.cmake\")
+    message(\"\${why}\")
+    subdirs(\"\${dir}\")
+elseif(EXISTS \"${builds_dir}/win32/CTestTestfile.cmake\" OR EXISTS \"${builds_dir}/win64/CTestTestfile.cmake\")
+    message(\"\${why}; but \${dir} is not built: no Windows tests\")
+    add_test(windows-build-missing \"${CMAKE_COMMAND}\" -E false)
+endif()
+")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)
 endif()

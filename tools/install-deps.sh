@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what kwlink needs to build and test both targets on Debian: the native toolchain,
-# GoogleTest sources, the mingw-w64 cross compiler, wine (32-bit) with Xvfb, and the German
-# UTF-8 locale under which wine uses the OEM code page 850. Quick when everything is there.
+# GoogleTest sources, the mingw-w64 cross compilers (32 and 64 bit), wine (32 and 64 bit) with
+# Xvfb, and the German UTF-8 locale under which wine uses the OEM code page 850. Quick when everything is there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make googletest g++-mingw-w64-i686-posix wine wine32:i386
+packages=(cmake ninja-build g++ make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+          wine wine64 wine32:i386
           xvfb xauth locales python3 clang-format)
 
 as_root() {

@@ -14,8 +14,8 @@ PORT = 15
 IDENT, SCALE, SAMPLE = "KWSIM-GEN-01", 1, "generic_scale.txt"
 
 
-def win32_bin():
-    return os.environ["KWLINK_WIN32_BIN"]
+def windows_bin():
+    return os.environ["KWLINK_WIN_BIN"]
 
 
 def windows_path(path):
@@ -25,7 +25,7 @@ def windows_path(path):
 class WineJobs(unittest.TestCase):
     def setUp(self):
         self.inst = Installation()
-        shutil.copy2(os.path.join(win32_bin(), "Kwlink.exe"), self.inst.program_dir)
+        shutil.copy2(os.path.join(windows_bin(), "Kwlink.exe"), self.inst.program_dir)
         self.texts = self.inst.messages()
         with open(self.inst.config_path(), "w") as f:
             f.write("%d;3;0.5;5;2" % PORT)
@@ -46,7 +46,7 @@ class WineJobs(unittest.TestCase):
 
     def run_windows_job(self, job):
         env = dict(os.environ, KWLINK_JOB=job)
-        p = subprocess.run(["wine", os.path.join(win32_bin(), "kwlink-launch.exe"),
+        p = subprocess.run(["wine", os.path.join(windows_bin(), "kwlink-launch.exe"),
                             windows_path(os.path.join(self.inst.program_dir, "Kwlink.exe"))],
                            env=env, capture_output=True, timeout=180)
         return p.returncode, p.stderr.decode("latin-1")

@@ -74,6 +74,9 @@ TEST_F(WineLinkTest, GreetingSwitchAndExchangeInTwoConnections) {
         std::uint8_t code = 0;
         std::string identification;
         runToCompletion([&] { return link.open(code, identification); });
+        ASSERT_FALSE(HasFailure()) << "connection " << connection << ", port result "
+                                   << link.port().lastResult() << ": " << link.port().errorText()
+                                   << link.port().systemErrorText();
         EXPECT_EQ(code, 3);
         EXPECT_EQ(identification, "1097400701");
         EXPECT_EQ(link.port().settings().format.dataBits, 8);

@@ -40,7 +40,7 @@ const char kUsage[] =
     "  --transcript FILE    write every event, frame and stored record to FILE\n"
     "  --ack-timeout MS     wait for ACK/NAK of a frame of ours (default 2000)\n"
     "  --max-repeats N      repeats of a frame of ours (default 5)\n"
-    "  --settle MS          quiet time after the program's purges before greeting (default 30)\n"
+    "  --settle MS          quiet time after the program's configuration before greeting (default 30)\n"
     "  --pace               emulate a 9600-baud line in both directions (11 bits per byte)\n"
     "  --echo               echo every byte back, no protocol (serial port tests)\n"
     "  --q-star-sign HH     table (hex bus sign) that \"q*\" serves (default: the lowest sign\n"

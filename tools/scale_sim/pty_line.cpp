@@ -64,6 +64,22 @@ void PtyLine::resetSettings() {
     tcsetattr(master_, TCSANOW, &tio);
 }
 
+bool PtyLine::configuredByProgram() const {
+    termios tio{};
+    if (tcgetattr(master_, &tio) != 0) {
+        return false;
+    }
+    return cfgetospeed(&tio) != B38400;
+}
+
+std::string PtyLine::settingsSnapshot() const {
+    termios tio{};
+    if (tcgetattr(master_, &tio) != 0) {
+        return std::string();
+    }
+    return std::string(reinterpret_cast<const char*>(&tio), sizeof tio);
+}
+
 PtyLine::Input PtyLine::wait(int timeoutMs) {
     Input input;
     pollfd entry{master_, POLLIN | POLLPRI, 0};

@@ -1,8 +1,10 @@
 // The simulated scale's end of the serial line: the master side of a pseudo-terminal in packet
 // mode. Packet mode reports every purge the program makes on the slave (tcflush, PurgeComm
 // under wine) as a latched control packet; every open of the port purges, so a purge is how the
-// simulated scale notices that the program has opened and configured the port, even when it
-// closed and reopened the port faster than a hang-up can be seen.
+// simulated scale notices that the program has opened the port, even when it closed and
+// reopened the port faster than a hang-up can be seen. The line's settings, read back on the
+// master, tell when the program has configured the port: its speed leaves the start settings'
+// 38400 baud.
 #pragma once
 
 #include <chrono>
@@ -26,6 +28,13 @@ class PtyLine {
     // that each configuration the program makes is a real change (under wine a settings call
     // that changes nothing a pseudo-terminal can hold fails).
     void resetSettings();
+
+    // True when the line's speed is no longer the start settings' speed: the program has
+    // configured the port since the settings were last put back.
+    bool configuredByProgram() const;
+
+    // The line's settings as an opaque value that changes whenever the program changes them.
+    std::string settingsSnapshot() const;
 
     struct Input {
         std::string data;     // bytes the program sent

@@ -80,25 +80,26 @@ bool ScalePeer::released() const {
 void ScalePeer::run(const volatile std::sig_atomic_t& stop,
                     const volatile std::sig_atomic_t& release) {
     releaseCount_ = &release;
+    settings_ = line_.settingsSnapshot();
     while (stop == 0) {
         PtyLine::Input input = line_.wait(5);
         Clock::time_point now = Clock::now();
-        if (input.hangup && !closed_) {
-            transcript_.line("hangup");
-            closed_ = true;
-            line_.resetSettings();
+        if (input.hangup) {
+            onHangup(now);
+        } else {
+            hangupSeen_ = false;  // the port is open (a closed one reports its hang-up at once)
         }
         if (input.purged) {
-            onPurge();
+            onPurge(now);
         }
         for (char byte : input.data) {
             onByte(byte);
         }
+        observeSettings(now);
         if (options_.echo) {
             continue;
         }
-        if (state_ == State::Settle &&
-            now - lastPurge_ >= std::chrono::milliseconds(options_.settleMs) &&
+        if (state_ == State::Settle && readyToGreet(now) &&
             (!options_.holdGreeting || released())) {
             sendGreeting();
         }
@@ -123,37 +124,118 @@ void ScalePeer::run(const volatile std::sig_atomic_t& stop,
     }
 }
 
-void ScalePeer::onPurge() {
-    Clock::time_point now = Clock::now();
-    bool sameOpen = !closed_ && now - lastPurge_ < std::chrono::milliseconds(options_.settleMs);
-    closed_ = false;
-    lastPurge_ = now;
-    if (sameOpen || options_.echo) {
+// Reads the line's settings back. The program configures the port after each open; once the
+// speed has left the start settings and nothing has changed for the settle time, the program
+// is done with it. The greeting puts the start settings back, so the program's configuration
+// at 8 data bits shows that it has switched the line; the first request of a connection puts
+// them back again, so the configuration of the program's next open shows as well.
+void ScalePeer::observeSettings(Clock::time_point now) {
+    std::string settings = line_.settingsSnapshot();
+    if (settings == settings_) {
         return;
     }
+    settings_ = settings;
+    lastSettingsChange_ = now;
+    hangupSeen_ = false;
+    if (!line_.configuredByProgram()) {
+        return;
+    }
+    if (state_ == State::Greeting || state_ == State::WaitSwitch) {
+        // The program has reopened the port at 8 data bits: it took the greeting, even if its
+        // acknowledgement has not been read yet.
+        if (pendingIsGreeting_) {
+            pending_.clear();
+        }
+        transcript_.line("open");
+        state_ = State::Session;
+    } else if (state_ == State::WaitOpen ||
+               (state_ == State::Session && framesThisConnection_ > 0)) {
+        startConnection();
+    }
+}
+
+bool ScalePeer::readyToGreet(Clock::time_point now) const {
+    auto quiet = std::chrono::milliseconds(options_.settleMs);
+    if (now - lastPurge_ < quiet || now - lastSettingsChange_ < quiet) {
+        return false;
+    }
+    // Should the program have configured the port before the start settings were put back,
+    // its speed never leaves them: greet after a longer quiet time all the same.
+    return line_.configuredByProgram() || now - lastPurge_ >= std::chrono::milliseconds(500);
+}
+
+void ScalePeer::onHangup(Clock::time_point now) {
+    if (closed_) {
+        return;
+    }
+    if (!hangupSeen_) {
+        hangupSeen_ = true;
+        hangupSince_ = now;
+    }
+    // Under wine a port's open is made of several opens and closes of the device, and while
+    // the program switches the line it closes the port and opens it again at once: a hang-up
+    // that ends within a moment belongs to an older open and is no end of the connection. Only
+    // a port that stays closed is closed.
+    bool switching = state_ == State::Greeting || state_ == State::WaitSwitch;
+    auto lasting = std::chrono::milliseconds(switching ? 1000 : 100);
+    if (now - hangupSince_ < lasting) {
+        return;
+    }
+    transcript_.line("hangup");
+    closed_ = true;
+    hangupSeen_ = false;
+    line_.resetSettings();
+    settings_ = line_.settingsSnapshot();
+    if (!options_.echo) {
+        pending_.clear();
+        state_ = State::WaitOpen;
+    }
+}
+
+void ScalePeer::onPurge(Clock::time_point now) {
+    lastPurge_ = now;
+    hangupSeen_ = false;
+    if (options_.echo) {
+        closed_ = false;
+        return;
+    }
+    switch (state_) {
+        case State::WaitOpen:
+            startConnection();
+            break;
+        case State::Session:
+            // The purges of the reopen at 8 data bits may come after the switch was seen; a
+            // purge after the program has talked in this connection is a new connection whose
+            // close was too short to be seen.
+            if (closed_ || framesThisConnection_ > 0) {
+                startConnection();
+            }
+            break;
+        case State::Settle:
+        case State::Greeting:
+        case State::WaitSwitch:
+            // The same open (its purges come before and after the configuration), or the
+            // reopen at 8 data bits.
+            break;
+    }
+    closed_ = false;
+}
+
+// A new connection: greet once the program has configured the port.
+void ScalePeer::startConnection() {
     transcript_.line("open");
+    closed_ = false;
     inFrame_ = false;
     awaitingBcc_ = false;
     frame_.clear();
-    if (state_ == State::WaitSwitch) {
-        state_ = State::Session;
-        return;
-    }
-    if (state_ == State::Greeting) {
-        // The kernel reports a purge before bytes that were sent earlier: the program's ACK of
-        // the greeting may still be waiting. Keep the greeting pending; an ACK that follows
-        // makes this purge the reopen at 8 data bits, otherwise the greeting is repeated once
-        // the purges have settled.
-        state_ = State::Settle;
-        return;
-    }
-    // A first open, or the open of a new connection: greet once the purges have settled.
     pending_.clear();
+    framesThisConnection_ = 0;
     state_ = State::Settle;
 }
 
 void ScalePeer::sendGreeting() {
     line_.resetSettings();
+    settings_ = line_.settingsSnapshot();
     char number[8];
     std::snprintf(number, sizeof number, "%02d", options_.scaleNumber);
     pending_ = makeFrame(number, std::string(1, 'i') + options_.identification);
@@ -235,8 +317,8 @@ void ScalePeer::onAcknowledgement(bool positive) {
         return;
     }
     pending_.clear();
-    if (pendingIsGreeting_) {
-        state_ = state_ == State::Settle ? State::Session : State::WaitSwitch;
+    if (pendingIsGreeting_ && state_ == State::Greeting) {
+        state_ = State::WaitSwitch;
     }
     if (pendingEndsSession_) {
         state_ = State::WaitOpen;
@@ -251,6 +333,13 @@ void ScalePeer::onAcknowledgement(bool positive) {
 
 void ScalePeer::onFrame(const std::string& frame) {
     transcript_.line("rx " + escapeBytes(frame));
+    if (framesThisConnection_++ == 0) {
+        // The program configures the port before it sends anything: put the start settings
+        // back now, so that its next open's configuration is a real change (under wine a
+        // settings call that changes nothing a pseudo-terminal can hold fails) and shows.
+        line_.resetSettings();
+        settings_ = line_.settingsSnapshot();
+    }
     if (blockCheck(frame, frame.size() - 1) != frame.back()) {
         line_.send(std::string(1, NAK));
         transcript_.line("tx-nak");

@@ -17,7 +17,7 @@ struct PeerOptions {
     std::string identification = "SIMSCALE0001";
     int ackTimeoutMs = 2000;  // wait for the program's ACK/NAK of a frame of ours
     int maxRepeats = 5;       // repeats of a frame of ours after NAK or time-out
-    int settleMs = 30;        // quiet time after the program's purges before the greeting
+    int settleMs = 30;        // quiet time after the program's configuration before the greeting
     bool echo = false;        // echo every byte, no protocol at all
     // Fault injection.
     int nakFirst = 0;             // answer the first k good frames with NAK
@@ -58,7 +58,11 @@ class ScalePeer {
     using Clock = std::chrono::steady_clock;
     enum class State { WaitOpen, Settle, Greeting, WaitSwitch, Session };
 
-    void onPurge();
+    void onPurge(Clock::time_point now);
+    void onHangup(Clock::time_point now);
+    void observeSettings(Clock::time_point now);
+    void startConnection();
+    bool readyToGreet(Clock::time_point now) const;
     void onByte(char byte);
     void onFrame(const std::string& frame);
     void onAcknowledgement(bool positive);
@@ -77,6 +81,14 @@ class ScalePeer {
     State state_ = State::WaitOpen;
     bool closed_ = true;
     Clock::time_point lastPurge_{};
+    // The line's settings as last read back, and when they last changed.
+    std::string settings_;
+    Clock::time_point lastSettingsChange_{};
+    // A hang-up is acted on only once it has lasted: during the switch to 8 data bits the
+    // program closes and reopens the port, and that close is no end of the connection.
+    bool hangupSeen_ = false;
+    Clock::time_point hangupSince_{};
+    int framesThisConnection_ = 0;
     bool releaseSeen_ = false;
     const volatile std::sig_atomic_t* releaseCount_ = nullptr;
 
