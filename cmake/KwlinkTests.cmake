@@ -76,7 +76,7 @@ endforeach()
 # End-to-end tests: the programs against the simulated scale on a pseudo-terminal.
 find_package(Python3 COMPONENTS Interpreter)
 if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
-    add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs
+    add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs test_data_faults
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
     set_tests_properties(e2e PROPERTIES TIMEOUT 900
         ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
