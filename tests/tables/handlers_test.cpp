@@ -294,8 +294,8 @@ TEST(KeyedTableBoundaries, ARowAtExactlyMaxIndexIsStoredSentAndWritten) {
     EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n254;A\r\n255;B\r\n");
 }
 
-// Keys beyond 32 bits are not stored under what is left of them after truncation: they lie
-// beyond every table's range and are skipped like any key above maxIndex.
+// Keys beyond 32 bits are not stored under what is left of them after truncation: they name
+// no valid key and are noted (the job then ends with error 40) and skipped.
 TEST(KeyedTableBoundaries, KeysBeyond32BitsNeverLandOnAnotherKey) {
     TempDir dir;
     writeFile(dir.file("AAAA.csv"),
@@ -308,6 +308,9 @@ TEST(KeyedTableBoundaries, KeysBeyond32BitsNeverLandOnAnotherKey) {
     EXPECT_EQ(table.slot(0), "one");
     ASSERT_TRUE(table.loadRecord(2));
     EXPECT_EQ(table.slot(0), "two");
+    ASSERT_EQ(table.invalidKeys().size(), 2u);
+    EXPECT_EQ(table.invalidKeys()[0].text, "4294967297");
+    EXPECT_EQ(table.invalidKeys()[1].text, "-4294967294");
 }
 
 TEST(KeyedTableFiles, KeyFieldsThatNameNoValidKeyAreNotedAndSkipped) {
