@@ -31,10 +31,20 @@ mkdir -p "$src" "$logs"
 # The list as it is now: edits during a run do not shift its entries.
 cp "$list" "$work/mutants.txt"
 list=$work/mutants.txt
-# A copy of the working tree as it is now; tar keeps the times, so unchanged files are not
-# rebuilt.
+# A copy of the working tree as it is now. Only files whose content differs are written (and
+# get a new time), so the scratch build rebuilds exactly what changed, also after a run that
+# was stopped with a slip still in place.
+stage=$work/stage
+rm -rf "$stage"
+mkdir -p "$stage"
 (cd "$root" && tar --exclude=./build --exclude=./.git --exclude=__pycache__ -cf - .) |
-    (cd "$src" && tar -xf -)
+    (cd "$stage" && tar -xf -)
+(cd "$stage" && find . -type f) | while IFS= read -r f; do
+    if ! cmp -s "$stage/$f" "$src/$f"; then
+        mkdir -p "$(dirname "$src/$f")"
+        cp "$stage/$f" "$src/$f"
+    fi
+done
 
 # The entries of the list: "count" prints their number; "apply N" puts entry N into the scratch
 # copy (keeping the original beside the log files) and prints "path<TAB>description"; "restore
