@@ -44,11 +44,19 @@ foreach(dir ${KWLINK_TEST_DIRS})
     if(NOT IS_DIRECTORY ${dir} OR name STREQUAL "support")
         continue()
     endif()
+    # The kept fuzz inputs are replayed natively only (the parsers are the same code).
+    if(WIN32 AND name STREQUAL "fuzz")
+        continue()
+    endif()
     file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
     if(NOT sources)
         continue()
     endif()
     add_executable(${name}_tests ${sources})
+    if(name STREQUAL "fuzz")
+        target_compile_definitions(fuzz_tests PRIVATE
+            KWLINK_FUZZ_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/fuzz")
+    endif()
     target_link_libraries(${name}_tests PRIVATE kwlink_test_support gmock_main)
     kwlink_warnings(${name}_tests)
     kwlink_link_runtime(${name}_tests)
@@ -76,7 +84,7 @@ endforeach()
 # End-to-end tests: the programs against the simulated scale on a pseudo-terminal.
 find_package(Python3 COMPONENTS Interpreter)
 if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
-    add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs
+    add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs test_data_faults
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
     set_tests_properties(e2e PROPERTIES TIMEOUT 900
         ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
@@ -101,8 +109,9 @@ endif()
 # build/win64), so that one summary covers both targets. Which one is decided when CTest starts,
 # by the wine fixture's `choose`: the 32-bit build where this host runs 32-bit programs, the
 # 64-bit build under wine64 where it cannot, or what KWLINK_WINE_ARCH says. CTest prints the
-# choice and its reason in one line.
-if(NOT WIN32)
+# choice and its reason in one line. The sanitizer trees (build/asan, build/tsan) run the native
+# tests only.
+if(NOT WIN32 AND NOT KWLINK_SANITIZE)
     get_filename_component(builds_dir ${CMAKE_BINARY_DIR}/.. ABSOLUTE)
     file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "\
 execute_process(COMMAND bash \"${KWLINK_WINE_RUN}\" choose
@@ -127,8 +136,9 @@ endif()
 endif()
 
 # Tests of the release packages: the ones tools/package.sh left in build/packages/, or packages
-# that cpack makes from this tree for the test only (the test says which it checks).
-if(Python3_FOUND)
+# that cpack makes from this tree for the test only (the test says which it checks). Sanitizer
+# builds leave them out: the packages hold the Release programs, which the main run has checked.
+if(Python3_FOUND AND NOT KWLINK_SANITIZE)
     set(KWLINK_PACKAGE_TEST_ENV "KWLINK_PACKAGES=${CMAKE_SOURCE_DIR}/build/packages"
         "KWLINK_BUILD_TREE=${CMAKE_BINARY_DIR}" "PYTHONDONTWRITEBYTECODE=1")
     if(NOT WIN32)

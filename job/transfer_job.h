@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -26,9 +27,19 @@ class TransferJob {
     static constexpr std::uint8_t kFinished = 1;  // the job is complete
     static constexpr std::uint8_t kCallAgain = 2;
 
+    // Makes the job's link from the line settings and the link settings the job determined.
+    using LinkFactory =
+        std::function<std::unique_ptr<ScaleLink>(const LineSettings&, const LinkSettings&)>;
+    // The pause before the first record request of every table, in both directions.
+    static constexpr std::uint32_t kTablePauseMs = 500;
+
     // Throws QmComExceptions: 1 (job string), 32 (working directory), 41 (another job holds
     // the working directory's lock file), 7 and 8 (translation file), 9 (configuration file).
     explicit TransferJob(const std::string& commandLine);
+    // The same job over the link that `makeLink` makes, pausing `tablePauseMs` before each
+    // table: lets a test play the scale without a serial line.
+    TransferJob(const std::string& commandLine, const LinkFactory& makeLink,
+                std::uint32_t tablePauseMs = kTablePauseMs);
     // Deletes the translation table, closes the link (logging message 35) and the tables.
     virtual ~TransferJob();
     TransferJob(const TransferJob&) = delete;
@@ -107,12 +118,16 @@ class TransferJob {
     bool eligibleToFetch(const Table& table) const;
     bool checkTablesToSend(const std::set<std::string>& missingFiles);
     bool writeTablesFetchedEmpty();
+    void logTablesKeptAsTheyAre();
+    // The job sends `table` (one kept per scale) for this number.
+    bool sendsNumber(const Table& table, std::int32_t number) const;
 
     State state_ = State::Introduce;
     JobParseResult job_;
     LinkSettings linkSettings_;
     LineSettings lineSettings_;
     std::unique_ptr<ScaleLink> link_;
+    std::uint32_t tablePauseMs_ = kTablePauseMs;
     std::string programDir_;
     TableCatalog catalog_;
     std::uint8_t scaleNumber_ = 0;
@@ -142,9 +157,9 @@ class TransferJob {
     bool exchangeGivenUp_ = false;
     // Replies of a kind the job does not handle, since the current table was first requested.
     int unknownReplies_ = 0;
-    // Every (table, number) this job fetched, and those for which the scale sent a record: a
-    // table fetched empty gets a file with its headings only, so that an old file cannot bring
-    // deleted records back.
-    std::set<std::pair<Table*, std::uint8_t>> fetched_;
-    std::set<std::pair<Table*, std::uint8_t>> fetchedWithRecords_;
+    // Every (table, file number) this job fetched, and those for which the scale sent a
+    // record: a file fetched empty is written with its headings only, so that an old file
+    // cannot bring deleted records back. The file number is the table's (Table::csvFileNumber).
+    std::set<std::pair<Table*, int>> fetched_;
+    std::set<std::pair<Table*, int>> fetchedWithRecords_;
 };

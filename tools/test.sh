@@ -8,3 +8,6 @@ bash "$root/tools/build.sh"
 bash "$root/tools/package.sh"  # the release packages, which the package tests check
 cd "$root/build/native"
 ctest --output-on-failure --timeout 900
+# The native tests again under sanitizers, and every fuzz target for 20 s.
+bash "$root/tools/sanitize.sh"
+bash "$root/tools/fuzz.sh" 20
