@@ -1,6 +1,9 @@
 #include "link/serial_scale_link.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "diag/job_log.h"
 #include "diag/message_texts.h"
@@ -343,15 +346,16 @@ std::uint8_t SerialScaleLink::giveUp() {
 }
 
 void SerialScaleLink::pauseUnlessStopped() {
-    // Slept in short slices: a pause of up to a minute must not hold up a stop.
-    constexpr std::uint32_t kSliceMs = 20;
-    const std::uint64_t end = platform::monotonicMillis() + linkSettings.pause;
+    // Slept in short slices: a pause of up to a minute must not hold up a stop. The deadline is
+    // kept on the steady clock itself: whole milliseconds would cut up to one off every pause.
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kSlice = std::chrono::milliseconds(20);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(linkSettings.pause);
     for (;;) {
-        const std::uint64_t now = platform::monotonicMillis();
+        const Clock::time_point now = Clock::now();
         if (now >= end || stopRequested()) {
             return;
         }
-        const std::uint64_t left = end - now;
-        platform::sleepMillis(static_cast<std::uint32_t>(left < kSliceMs ? left : kSliceMs));
+        std::this_thread::sleep_for(std::min<Clock::duration>(end - now, kSlice));
     }
 }
