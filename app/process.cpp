@@ -1,7 +1,9 @@
 #include "app/process.h"
 
 #include <exception>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "diag/job_log.h"
 #include "diag/message_texts.h"
@@ -21,6 +23,9 @@ std::atomic<bool> g_noticeOnClose{true};
 namespace {
 
 std::atomic<int> g_outcome{static_cast<int>(ProcessOutcome::Stopped)};
+// The text of the failure reported, for the box that names a file the report could not write.
+// Written before the worker ends (or on the main thread), read after joining it.
+std::string g_failureText;
 
 void setOutcome(ProcessOutcome outcome) {
     g_outcome = static_cast<int>(outcome);
@@ -40,7 +45,34 @@ void finishJobOnce() {
 // ends the process without a log.
 void reportFailure(const QmComExceptions& failure) {
     setOutcome(ProcessOutcome::Failed);
+    g_failureText = failure.message();
     failure.report();
+}
+
+// Writes the log and deletes it. When the log or the error file could not be written (a full
+// file system, a working directory removed during the job), nothing in the working directory
+// tells what happened: the failure's text and the files are then shown in an "Error" box, and
+// the process ends as failed.
+void closeLogAndShowWhatWasLost() {
+    std::vector<std::string> lost = unwrittenFiles();
+    clearUnwrittenFiles();
+    if (g_log != nullptr && !g_log->close()) {
+        lost.push_back(g_log->filePath());
+    }
+    delete g_log;
+    g_log = nullptr;
+    if (lost.empty()) {
+        return;
+    }
+    std::string text = g_failureText;
+    for (const std::string& path : lost) {
+        if (!text.empty()) {
+            text += "\n";
+        }
+        text += "Can't write the file " + path;
+    }
+    setOutcome(ProcessOutcome::Failed);
+    showError(text);
 }
 
 // The worker thread: runs the job step by step until it is over. Each step does its own
@@ -119,8 +151,7 @@ int runProcess(const std::string& commandLine) {
     g_charTranslation = nullptr;
     delete g_messageTexts;
     g_messageTexts = nullptr;
-    delete g_log;
-    g_log = nullptr;
+    closeLogAndShowWhatWasLost();
     setFinishJobHandler(nullptr);
     return g_outcome;
 }

@@ -86,6 +86,12 @@ if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
     set_tests_properties(e2e PROPERTIES TIMEOUT 900
         ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
+    # The fault matrix: a faulty scale, a full or vanishing working directory, a killed write
+    # phase, two jobs at once (the full file system row needs root for its tmpfs).
+    add_test(NAME e2e.faults COMMAND ${Python3_EXECUTABLE} -m unittest -v test_faults
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+    set_tests_properties(e2e.faults PROPERTIES TIMEOUT 900
+        ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
 endif()
 
 if(WIN32 AND Python3_FOUND)

@@ -1,5 +1,6 @@
 #include "diag/config_file.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -38,7 +39,7 @@ ConfigFile::ConfigFile(const std::string& programDirectory)
         return;
     }
     std::string line;
-    LineReader(in).next(line);
+    LineReader(in, kMaxLineLength).next(line);
     in.close();
     if (line.size() > kMaxLineLength) {
         line.resize(kMaxLineLength);
@@ -55,7 +56,18 @@ ConfigFile::ConfigFile(const std::string& programDirectory)
     settings_.ackTimeout = std::atof(tokens[2].c_str());
     settings_.pause = parseUnsigned(tokens[3]);
     settings_.maxRepeats = parseUnsigned(tokens[4]);
+    if (!inRange(settings_)) {
+        throw QmComExceptions(9);
+    }
     loaded_ = true;
+}
+
+bool ConfigFile::inRange(const LinkSettings& settings) {
+    auto timeoutInRange = [](double seconds) {
+        return std::isfinite(seconds) && seconds >= kShortestTimeout && seconds <= kLongestTimeout;
+    };
+    return timeoutInRange(settings.receiveTimeout) && timeoutInRange(settings.ackTimeout) &&
+           settings.pause <= kLongestPause && settings.maxRepeats <= kMostRepeats;
 }
 
 void ConfigFile::setPort(std::uint32_t port) {

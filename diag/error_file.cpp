@@ -2,6 +2,7 @@
 
 #include "diag/output_file.h"
 
-ErrorFile::ErrorFile(const std::string& directory, const std::string& text) {
-    writeOutputFile(directory + "Kwlink.Err", text);
+ErrorFile::ErrorFile(const std::string& directory, const std::string& text)
+    : path_(directory + "Kwlink.Err") {
+    written_ = writeOutputFile(path_, text);
 }

@@ -20,6 +20,15 @@ JobLog::JobLog(const std::string& directory) {
 }
 
 JobLog::~JobLog() {
+    close();
+    platform::releaseFileLock(lock_);
+}
+
+bool JobLog::close() {
+    if (closed_) {
+        return written_;
+    }
+    closed_ = true;
     add("Log-Closed");
     std::string content;
     std::size_t size = 0;
@@ -31,7 +40,8 @@ JobLog::~JobLog() {
         content += line;
         content += "\r\n";
     }
-    writeOutputFile(directory_ + "Kwlink.log", content);
+    written_ = writeOutputFile(filePath(), content);
+    return written_;
 }
 
 void JobLog::add(const std::string& text) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 // The log of one job: numbered, time-stamped entries held in memory and written as
 // "Kwlink.log" into the job's working directory when the log is destroyed. Used by one thread
 // at a time (see the process shell); no lock.
@@ -12,9 +14,18 @@ class JobLog {
     // `directory` is the working directory, ending with the path separator. Creates the date
     // line and entry 0000 (the version banner and " Log-was Opened"); writes nothing yet.
     explicit JobLog(const std::string& directory);
-    // Adds "Log-Closed" and writes every line, each ending with CR LF, replacing the file of an
-    // earlier run. A file that cannot be written is skipped silently.
+    // Closes the log (unless close() did) and releases the directory lock it holds.
     virtual ~JobLog();
+
+    // Adds "Log-Closed" and writes every line, each ending with CR LF, replacing the file of an
+    // earlier run. True when the file was written; later calls add and write nothing and
+    // return the first result.
+    bool close();
+    // The file close() writes.
+    std::string filePath() const { return directory_ + "Kwlink.log"; }
+    // Keeps the lock of the working directory until the log has been written: the log is the
+    // last thing a job writes there.
+    void holdLock(platform::FileLock* lock) { lock_ = lock; }
 
     // Appends an entry: "%04d HH:MM:SS,mmm: " and the text, unchanged.
     void add(const std::string& text);
@@ -29,6 +40,9 @@ class JobLog {
     std::string directory_;
     std::vector<std::string> lines_;
     std::int32_t entryCounter_ = 0;
+    bool closed_ = false;
+    bool written_ = false;
+    platform::FileLock* lock_ = nullptr;
 };
 
 // The job's log; null until the job has created it. Deleted last at shutdown.

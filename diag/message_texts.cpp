@@ -35,13 +35,15 @@ bool parseNumber(const std::string& field, std::int32_t& number) {
 
 MessageTexts::MessageTexts(const std::string& directory) {
     std::ifstream in(directory + platform::pathSeparator() + "Messages.res", std::ios::binary);
-    if (!in) {
+    // A path that opens but cannot be read (a directory, on POSIX) is as unusable as a missing
+    // file; it must not pass for a file of no texts.
+    if (!in || (in.peek(), in.bad())) {
         throw QmComExceptions(std::string("Can't open File Messages.res"));
     }
-    LineReader reader(in);
+    LineReader reader(in, kMaxLineLength);
     std::string line;
     while (reader.next(line) == LineReader::Result::Line) {
-        if (line.size() > kMaxLineLength) {
+        if (reader.truncated()) {
             break;
         }
         FieldSplitter fields(line, ';');

@@ -9,6 +9,12 @@ std::function<void()>& finishJobHandler() {
     return handler;
 }
 
+// Written by the worker thread during its report, read by the main thread after joining it.
+std::vector<std::string>& unwritten() {
+    static std::vector<std::string> files;
+    return files;
+}
+
 MessageBoxHandler& messageBoxHandler() {
     static MessageBoxHandler handler;
     return handler;
@@ -32,6 +38,18 @@ void finishJob() {
 
 void setFinishJobHandler(std::function<void()> handler) {
     finishJobHandler() = std::move(handler);
+}
+
+void noteUnwrittenFile(const std::string& path) {
+    unwritten().push_back(path);
+}
+
+std::vector<std::string> unwrittenFiles() {
+    return unwritten();
+}
+
+void clearUnwrittenFiles() {
+    unwritten().clear();
 }
 
 void showError(const std::string& text) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The failure report and the status texts reach the process shell (its message boxes and its
 // finishJob) through these replaceable hooks. The shell installs its own handlers; tests
@@ -19,3 +20,9 @@ void showNotice(const std::string& text);
 using MessageBoxHandler = std::function<void(const std::string& caption, const std::string& text)>;
 // Replaces the message boxes; an empty handler restores the platform's boxes.
 void setMessageBoxHandler(MessageBoxHandler handler);
+
+// Files of the job's own record (the error file, the log) that could not be written. The shell
+// shows them at the end in an "Error" box, so that a failure is never left without a trace.
+void noteUnwrittenFile(const std::string& path);
+std::vector<std::string> unwrittenFiles();
+void clearUnwrittenFiles();

@@ -14,7 +14,10 @@ void QmComExceptions::report() const {
     if (g_log != nullptr) {
         g_log->add("Abort with Error");
         g_log->add(message_);
-        ErrorFile(g_log->directory(), message_);
+        ErrorFile errorFile(g_log->directory(), message_);
+        if (!errorFile.written()) {
+            noteUnwrittenFile(errorFile.path());
+        }
     } else {
         showError(message_);
     }

@@ -18,8 +18,9 @@ class QmComExceptions {
     const std::string& message() const { return message_; }
 
     // Records the failure: with a log, "Abort with Error" and the text as two log entries and
-    // the text in the error file of the log's directory; without a log, an "Error" box. Then
-    // ends the job through finishJob().
+    // the text in the error file of the log's directory (an error file that cannot be written
+    // is noted for the shell, noteUnwrittenFile); without a log, an "Error" box. Then ends the
+    // job through finishJob().
     void report() const;
 
   private:

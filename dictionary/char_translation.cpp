@@ -47,10 +47,10 @@ CharTranslation::CharTranslation(const std::string& programDirectory) {
     if (!in || (in.peek(), in.bad())) {
         throw QmComExceptions(7);
     }
-    LineReader reader(in);
+    LineReader reader(in, kMaxLineLength);
     std::string line;
     for (auto& pair : pairs_) {
-        if (reader.next(line) != LineReader::Result::Line || line.size() > kMaxLineLength) {
+        if (reader.next(line) != LineReader::Result::Line || reader.truncated()) {
             throw QmComExceptions(8);
         }
         FieldSplitter fields(line, ' ');

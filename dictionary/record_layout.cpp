@@ -49,6 +49,7 @@ AttributeValue* RecordLayout::findByBusSign(std::uint8_t sign) const {
 int RecordLayout::decodeRecord(const std::string& record) {
     const std::size_t length = record.size();
     std::size_t pos = 0;
+    lastDecodeComplete_ = true;
     if (length == 0 || record[0] == record_bytes::kEtx) {
         return 1;
     }
@@ -69,7 +70,9 @@ int RecordLayout::decodeRecord(const std::string& record) {
         AttributeValue* value = findByBusSign(static_cast<std::uint8_t>(record[pos]));
         if (value != nullptr) {
             ++pos;
-            value->decode(record, pos, length);
+            if (value->decode(record, pos, length) == 0) {
+                lastDecodeComplete_ = false;
+            }
         }
         if (pos >= length || record[pos] == record_bytes::kEtx) {
             return 1;

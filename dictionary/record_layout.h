@@ -41,6 +41,8 @@ class RecordLayout {
     // Reading stops at ETX or at the end of the record; nothing is read beyond either.
     // A value that cannot be read keeps its texts. Returns 1.
     int decodeRecord(const std::string& record);
+    // False when a value of the record last decoded could not be read.
+    bool lastDecodeComplete() const { return lastDecodeComplete_; }
     // Appends every present value's groups in layout order. Returns 1.
     int encodeRecord(std::string& out);
     // Restarts the column count of every value (before each CSV line).
@@ -66,4 +68,5 @@ class RecordLayout {
     AttributeValue* findByBusSign(std::uint8_t sign) const;
 
     std::vector<std::unique_ptr<AttributeValue>> values_;
+    bool lastDecodeComplete_ = true;
 };

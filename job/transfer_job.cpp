@@ -1,11 +1,13 @@
 #include "job/transfer_job.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "diag/config_file.h"
+#include "diag/escaped_bytes.h"
 #include "diag/job_log.h"
 #include "diag/message_texts.h"
 #include "diag/output_file.h"
@@ -26,6 +28,26 @@ constexpr char kEtb = 0x17;
 constexpr char kModel700Record = 0x1C;
 // The pause before the first record request of every table, in both directions.
 constexpr std::uint32_t kTablePauseMs = 500;
+// Replies of a kind the job cannot use, while fetching one table, after which the job ends.
+constexpr int kMostUnknownReplies = 10;
+// Errors of this Part's own.
+constexpr std::int32_t kOutputNotWritten = 38;
+constexpr std::int32_t kDirectoryInUse = 41;
+constexpr std::int32_t kUnknownReply = 42;
+// Room in a reply frame beyond the largest record: header, kind, ETX, block check and more.
+constexpr std::size_t kReplyHeadroom = 4096;
+
+// The most bytes a record of `table` can take on the wire: every value byte may need three
+// bytes, each field a terminator and a separator, each attribute its sign and ETB.
+std::size_t largestRecordBytes(const Table& table) {
+    const TableDescription& description = table.description();
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < description.attributeCount; ++i) {
+        const AttributeDescription& attribute = description.attributes[i];
+        bytes += 3 * (attribute.byteCount + attribute.fieldCount) + attribute.fieldCount + 2;
+    }
+    return bytes;
+}
 
 std::string format(const char* pattern, ...) {
     char buffer[128];
@@ -70,7 +92,18 @@ TransferJob::TransferJob(const std::string& commandLine) {
     if (!makeDirectory(job_.workDir)) {
         throw QmComExceptions(32);
     }
+    // One job at a time in a directory. A directory the job cannot create the lock file in
+    // (read-only, say) is used without it: nothing is written there anyway.
+    platform::FileLock* lock = nullptr;
+    if (platform::lockFile(job_.workDir + "Kwlink.lck", lock) ==
+        platform::LockResult::HeldByOther) {
+        throw QmComExceptions(kDirectoryInUse);
+    }
+    if (lock != nullptr) {
+        removeStaleTemporaryFiles(job_.workDir);
+    }
     g_log = new JobLog(job_.workDir);
+    g_log->holdLock(lock);
     g_charTranslation = nullptr;
     g_charTranslation = new CharTranslation(programDir_);
     {
@@ -89,6 +122,25 @@ TransferJob::TransferJob(const std::string& commandLine) {
     lineSettings_.inputQueueSize = 4096;
     lineSettings_.outputQueueSize = 4096;
     link_ = std::make_unique<SerialScaleLink>(lineSettings_, linkSettings_);
+    setReplyLimit();
+}
+
+void TransferJob::requestStop() {
+    stopRequested_ = true;
+    if (link_) {
+        link_->requestStop();
+    }
+}
+
+void TransferJob::setReplyLimit() {
+    std::size_t largest =
+        std::max(largestRecordBytes(catalog_.tdes()), largestRecordBytes(catalog_.ades()));
+    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
+        if (const Table* table = catalog_.tableAt(i)) {
+            largest = std::max(largest, largestRecordBytes(*table));
+        }
+    }
+    link_->setReplyLimit(largest + kReplyHeadroom);
 }
 
 TransferJob::~TransferJob() {
@@ -277,6 +329,7 @@ std::uint8_t TransferJob::identify() {
 }
 
 std::uint8_t TransferJob::selectTables() {
+    setReplyLimit();
     catalog_.deselectAll();
     if (job_.articleGiven) {
         catalog_.selectArticleRange(job_.articleFrom, job_.articleTo);
@@ -373,20 +426,26 @@ bool TransferJob::writeTablesFetchedEmpty() {
 std::uint8_t TransferJob::finish() {
     request_ = endRequest();
     if (!exchange()) {
-        return kCallAgain;
+        // Given up after a stop request: that was the one try of the end request.
+        return exchangeGivenUp_ ? kEnded : kCallAgain;
     }
     logMessage(33);
     if (job_.direction == 2) {
+        // The marker and the log of an earlier job say that the directory holds a complete
+        // backup: they go before the first file is replaced, so that a job that ends in the
+        // middle of writing (killed, or a full disk) leaves nothing that claims success.
+        const std::string marker =
+            markerFileName(job_.workDir, job_.dirName, platform::pathSeparator() == '/' ? 0 : 3);
+        std::remove(marker.c_str());
+        std::remove((job_.workDir + "Kwlink.log").c_str());
         bool written = catalog_.saveAllTables(job_.workDir);
         written = writeTablesFetchedEmpty() && written;
         catalog_.importAll(job_.workDir);
         written = catalog_.saveAllTables(job_.workDir) && written;
-        const std::string marker =
-            markerFileName(job_.workDir, job_.dirName, platform::pathSeparator() == '/' ? 0 : 3);
-        written = writeOutputFile(marker, kVersionBanner) && written;
-        if (!written) {
+        // The marker only when every file is in place.
+        if (!written || !writeOutputFile(marker, kVersionBanner)) {
             // The end request is already answered: report at once that the backup is incomplete.
-            throw QmComExceptions(38);
+            throw QmComExceptions(kOutputNotWritten);
         }
     }
     return kFinished;
@@ -397,7 +456,8 @@ std::uint8_t TransferJob::abortWithError() {
         return kEnded;
     }
     request_ = endRequest();
-    if (!exchange()) {
+    // An end request given up after a stop request still ends the job with its error.
+    if (!exchange() && !exchangeGivenUp_) {
         return kCallAgain;
     }
     throw QmComExceptions(pendingError_);
@@ -408,7 +468,8 @@ std::uint8_t TransferJob::stopOnRequest() {
         return kEnded;
     }
     request_ = endRequest();
-    if (!exchange()) {
+    // The end request is tried once: given up, the job ends all the same.
+    if (!exchange() && !exchangeGivenUp_) {
         return kCallAgain;
     }
     return kEnded;
@@ -419,6 +480,7 @@ std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descF
     showAndLog(showLine7, table.name());
     platform::sleepMillis(kTablePauseMs);
     table.prepareReceive(currentNumber_);
+    unknownReplies_ = 0;
     request_ = header_ + "u" + static_cast<char>(table.busSign()) + kEtb;
     descFetch_ = descFetch;
     state_ = next;
@@ -550,6 +612,7 @@ std::uint8_t TransferJob::nextTableToFetch() {
     showAndLog(showLine7, statusText_);
     platform::sleepMillis(kTablePauseMs);
     currentTable_->prepareReceive(currentNumber_);
+    unknownReplies_ = 0;
     fetched_.emplace(currentTable_, currentNumber_);
     if (model700_) {
         request_ = header_ + "q*" + kEtb;
@@ -564,11 +627,18 @@ std::uint8_t TransferJob::fetchRecords() {
     if (!exchange()) {
         return kCallAgain;
     }
+    bool known = true;
     switch (replyKind_) {
         case kModel700Record:
         case 'd':
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
             fetchedWithRecords_.emplace(currentTable_, currentNumber_);
+            if (!currentTable_->layout().lastDecodeComplete()) {
+                log("Record of table " + currentTable_->fileSign() +
+                    format(" (number %02d), key %d", currentNumber_,
+                           static_cast<int>(currentTable_->key())) +
+                    ", not read completely: " + escapeBytes(payload_));
+            }
             break;
         case 'q':
             lastResult_ = 1;
@@ -580,11 +650,25 @@ std::uint8_t TransferJob::fetchRecords() {
                 lastResult_ = 1;
             } else if (detail >= '4' && detail <= '6') {
                 lastResult_ = 1;
+            } else {
+                known = false;
             }
             break;
         }
         default:
+            known = false;
             break;
+    }
+    if (!known) {
+        // The table stays unfinished and the job asks again; a scale that answers so for ever
+        // (also one that sends the table's records again before each such reply) would keep
+        // the job going for ever.
+        log("Reply the job does not know, for table " + currentTable_->fileSign() + ": " +
+            escapeBytes(payload_));
+        if (++unknownReplies_ >= kMostUnknownReplies) {
+            fail(kUnknownReply);
+            return kCallAgain;
+        }
     }
     showLine7(statusText_);
     if (lastResult_ != 1) {
@@ -604,7 +688,9 @@ std::uint8_t TransferJob::fetchRecords() {
 // ---- helpers ----
 
 bool TransferJob::exchange() {
-    return link_->transfer(scaleNumber_, replyKind_, request_, payload_) == 1;
+    const std::uint8_t result = link_->transfer(scaleNumber_, replyKind_, request_, payload_);
+    exchangeGivenUp_ = result == 0;
+    return result == 1;
 }
 
 void TransferJob::fail(std::int32_t messageNumber) {

@@ -26,8 +26,8 @@ class TransferJob {
     static constexpr std::uint8_t kFinished = 1;  // the job is complete
     static constexpr std::uint8_t kCallAgain = 2;
 
-    // Throws QmComExceptions: 1 (job string), 32 (working directory), 7 and 8 (translation
-    // file), 9 (configuration file).
+    // Throws QmComExceptions: 1 (job string), 32 (working directory), 41 (another job holds
+    // the working directory's lock file), 7 and 8 (translation file), 9 (configuration file).
     explicit TransferJob(const std::string& commandLine);
     // Deletes the translation table, closes the link (logging message 35) and the tables.
     virtual ~TransferJob();
@@ -38,9 +38,10 @@ class TransferJob {
     // failure. Worker thread only.
     std::uint8_t runStep();
 
-    // Asks the job to stop; acted on at the first step at which no exchange is under way.
-    // Callable from any thread.
-    void requestStop() { stopRequested_ = true; }
+    // Asks the job to stop. The link makes no further repeat and gives up an exchange under way
+    // within a second; the job then tries the end request once and ends. Callable from any
+    // thread.
+    void requestStop();
     bool isActive() const { return active_; }
     void clearActive() { active_ = false; }
 
@@ -91,8 +92,11 @@ class TransferJob {
     std::uint8_t storeDescriptions();
     std::uint8_t stopOnRequest();
 
-    // One step of the exchange of `request_`: true once the reply is in.
+    // One step of the exchange of `request_`: true once the reply is in. exchangeGivenUp_ tells
+    // whether the link gave the exchange up after a stop request.
     bool exchange();
+    // The longest reply the link takes: from the largest record the catalog's tables describe.
+    void setReplyLimit();
     void fail(std::int32_t messageNumber);
     void setCurrentNumber(std::uint8_t number);
     void showAndLogNumber();
@@ -135,6 +139,9 @@ class TransferJob {
     std::string descDir_;
     std::atomic<bool> active_{true};
     bool model700_ = false;
+    bool exchangeGivenUp_ = false;
+    // Replies of a kind the job does not handle, since the current table was first requested.
+    int unknownReplies_ = 0;
     // Every (table, number) this job fetched, and those for which the scale sent a record: a
     // table fetched empty gets a file with its headings only, so that an old file cannot bring
     // deleted records back.

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 // The link to one scale: framed, acknowledged request/reply exchanges and the connection start
 // with the scale's greeting. Every operation is a non-blocking step: 2 = call again, 1 =
-// complete. Failures are thrown as QmComExceptions.
+// complete, and for transfer 0 = given up after a stop request. Failures are thrown as
+// QmComExceptions.
 class ScaleLink {
   public:
     // Control characters shared with the code that builds and parses telegram content.
@@ -29,6 +32,22 @@ class ScaleLink {
     // True from the sending of a request until its reply is complete or the exchange failed.
     bool isBusy() const { return busy; }
 
+    // Asks the link to let the job stop soon: from now on a frame is not sent again, and an
+    // exchange under way (or started later) is given up (transfer returns 0) when it is not
+    // complete within kStopGraceMs. Callable from any thread.
+    void requestStop() { stopRequested_ = true; }
+    bool stopRequested() const { return stopRequested_; }
+    static constexpr std::uint32_t kStopGraceMs = 1000;
+
+    // The longest reply frame taken, STX to block check; a longer one is dropped and answered
+    // with NAK. The job sets it from the largest record its tables can describe.
+    void setReplyLimit(std::size_t bytes) { replyLimit = bytes; }
+    static constexpr std::size_t kDefaultReplyLimit = 64 * 1024;
+
   protected:
     bool busy = false;
+    std::size_t replyLimit = kDefaultReplyLimit;
+
+  private:
+    std::atomic<bool> stopRequested_{false};
 };

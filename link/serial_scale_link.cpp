@@ -48,6 +48,10 @@ std::int32_t SerialScaleLink::close() {
 
 std::uint8_t SerialScaleLink::transfer(std::uint8_t& code, char& firstByte,
                                        const std::string& request, std::string& payload) {
+    if (transferState != TransferState::Idle && transferState != TransferState::AwaitUnrequested &&
+        stopping() && platform::monotonicMillis() >= giveUpAt) {
+        return giveUp();
+    }
     switch (transferState) {
         case TransferState::Idle:
             return startExchange(request);
@@ -59,6 +63,9 @@ std::uint8_t SerialScaleLink::transfer(std::uint8_t& code, char& firstByte,
             return receiveContent();
         case TransferState::AwaitBcc:
             return awaitBcc(code, firstByte, payload);
+        case TransferState::Discard:
+        case TransferState::DiscardBcc:
+            return discard();
         case TransferState::AwaitUnrequested:
             waitWithoutTimeout = true;
             transferState = TransferState::AwaitStx;
@@ -78,6 +85,8 @@ std::uint8_t SerialScaleLink::startExchange(const std::string& request) {
     }
     sendFrame.push_back(blockCheck(sendFrame, sendFrame.size()));
     sendLength = static_cast<std::int32_t>(sendFrame.size());
+    graceStarted = false;
+    stopping();
     send(sendFrame, sendLength);
     restartTimer();
     repeatCount = 0;
@@ -94,30 +103,35 @@ std::uint8_t SerialScaleLink::awaitAck() {
             restartTimer();
             transferState = TransferState::AwaitStx;
         } else if (byte == NAK) {
-            repeatOrFail(true);
+            return repeatOrFail(true);
         }
     }
     if (transferState == TransferState::AwaitAck && timedOut(linkSettings.ackTimeout)) {
-        repeatOrFail(false);
+        return repeatOrFail(false);
     }
     return 2;
 }
 
-void SerialScaleLink::repeatOrFail(bool pauseFirst) {
+std::uint8_t SerialScaleLink::repeatOrFail(bool pauseFirst) {
+    // A job that is asked to stop sends nothing again.
+    if (stopRequested()) {
+        return giveUp();
+    }
     if (repeatCount >= linkSettings.maxRepeats) {
         failExchange(kNotAcknowledged);
     }
     ++repeatCount;
     if (pauseFirst) {
-        platform::sleepMillis(linkSettings.pause);
+        pauseUnlessStopped();
     }
     restartTimer();
     send(sendFrame, sendLength);
+    return 2;
 }
 
 std::uint8_t SerialScaleLink::awaitStx() {
-    if (!waitWithoutTimeout) {
-        checkReceiveTimeout();
+    if (!waitWithoutTimeout && receiveTimedOut()) {
+        return failReceive();
     }
     char byte = 0;
     if (readByte(byte) && byte == STX) {
@@ -132,19 +146,48 @@ std::uint8_t SerialScaleLink::awaitStx() {
 }
 
 std::uint8_t SerialScaleLink::receiveContent() {
-    checkReceiveTimeout();
+    if (receiveTimedOut()) {
+        return failReceive();
+    }
     char byte = 0;
     if (readByte(byte)) {
         receiveBuffer.push_back(byte);
         if (byte == ETX) {
             transferState = TransferState::AwaitBcc;
+        } else if (receiveBuffer.size() + 1 >= replyLimit) {
+            // No record is that long: the frame is read past without being kept, then
+            // refused like a damaged one.
+            if (g_log != nullptr) {
+                g_log->add("Reply frame longer than " + std::to_string(replyLimit) +
+                           " bytes dropped");
+            }
+            receiveBuffer.clear();
+            transferState = TransferState::Discard;
+        }
+    }
+    return 2;
+}
+
+std::uint8_t SerialScaleLink::discard() {
+    if (receiveTimedOut()) {
+        return failReceive();
+    }
+    char byte = 0;
+    if (readByte(byte)) {
+        if (transferState == TransferState::DiscardBcc) {
+            transferState = TransferState::AwaitStx;
+            send(std::string(1, NAK), 1);
+        } else if (byte == ETX) {
+            transferState = TransferState::DiscardBcc;
         }
     }
     return 2;
 }
 
 std::uint8_t SerialScaleLink::awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload) {
-    checkReceiveTimeout();
+    if (receiveTimedOut()) {
+        return failReceive();
+    }
     char byte = 0;
     if (!readByte(byte)) {
         return 2;
@@ -159,7 +202,7 @@ std::uint8_t SerialScaleLink::awaitBcc(std::uint8_t& code, char& firstByte, std:
     transferState = TransferState::Idle;
     busy = false;
     send(std::string(1, ACK), 1);
-    platform::sleepMillis(linkSettings.pause);
+    pauseUnlessStopped();
     // A frame shorter than the header has no number or kind to hand back.
     code = receiveBuffer.size() > 4 ? headerNumber(receiveBuffer) : 0;
     firstByte = receiveBuffer.size() > 6 ? receiveBuffer[6] : '\0';
@@ -270,8 +313,45 @@ bool SerialScaleLink::timedOut(double seconds) const {
     return elapsed > seconds;
 }
 
-void SerialScaleLink::checkReceiveTimeout() {
-    if (timedOut(linkSettings.receiveTimeout)) {
-        failExchange(kReplyTimeout);
+bool SerialScaleLink::receiveTimedOut() const {
+    return timedOut(linkSettings.receiveTimeout);
+}
+
+std::uint8_t SerialScaleLink::failReceive() {
+    if (stopRequested()) {
+        return giveUp();
+    }
+    failExchange(kReplyTimeout);
+}
+
+bool SerialScaleLink::stopping() {
+    if (!stopRequested()) {
+        return false;
+    }
+    if (!graceStarted) {
+        graceStarted = true;
+        giveUpAt = platform::monotonicMillis() + kStopGraceMs;
+    }
+    return true;
+}
+
+std::uint8_t SerialScaleLink::giveUp() {
+    transferState = TransferState::Idle;
+    busy = false;
+    receiveBuffer.clear();
+    return 0;
+}
+
+void SerialScaleLink::pauseUnlessStopped() {
+    // Slept in short slices: a pause of up to a minute must not hold up a stop.
+    constexpr std::uint32_t kSliceMs = 20;
+    const std::uint64_t end = platform::monotonicMillis() + linkSettings.pause;
+    for (;;) {
+        const std::uint64_t now = platform::monotonicMillis();
+        if (now >= end || stopRequested()) {
+            return;
+        }
+        const std::uint64_t left = end - now;
+        platform::sleepMillis(static_cast<std::uint32_t>(left < kSliceMs ? left : kSliceMs));
     }
 }

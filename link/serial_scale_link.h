@@ -36,6 +36,8 @@ class SerialScaleLink : public ScaleLink {
         Content = 3,
         AwaitBcc = 4,
         AwaitUnrequested = 5,
+        Discard = 6,     // an overlong reply frame: read past until its ETX
+        DiscardBcc = 7,  // its block check; then NAK
     };
     enum class OpenState : std::uint8_t { Start = 0, AwaitGreeting = 1, SwitchLine = 2 };
 
@@ -44,6 +46,7 @@ class SerialScaleLink : public ScaleLink {
     std::uint8_t awaitStx();
     std::uint8_t receiveContent();
     std::uint8_t awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload);
+    std::uint8_t discard();
 
     std::uint8_t openPort();
     std::uint8_t awaitGreeting();
@@ -52,13 +55,22 @@ class SerialScaleLink : public ScaleLink {
 
     // Throws error `number` after putting the exchange back to its start.
     [[noreturn]] void failExchange(std::int32_t number);
-    // Sends the frame again, or throws 24 when no repeat is left.
-    void repeatOrFail(bool pauseFirst);
+    // Sends the frame again (2), throws 24 when no repeat is left, or gives up (0) when a stop
+    // was requested.
+    std::uint8_t repeatOrFail(bool pauseFirst);
     bool readByte(char& byte);
     void send(const std::string& bytes, std::int32_t length);
     void restartTimer();
     bool timedOut(double seconds) const;
-    void checkReceiveTimeout();
+    bool receiveTimedOut() const;
+    // Throws 25, or gives up (0) when a stop was requested.
+    std::uint8_t failReceive();
+    // Whether a stop was requested; starts the grace time of the exchange under way.
+    bool stopping();
+    // Puts the exchange back to its start and returns 0.
+    std::uint8_t giveUp();
+    // Sleeps `pause` milliseconds, less when a stop is requested meanwhile.
+    void pauseUnlessStopped();
 
     LinkSettings linkSettings;
     TransferState transferState = TransferState::Idle;
@@ -70,6 +82,9 @@ class SerialScaleLink : public ScaleLink {
     std::int32_t sendLength = 0;
     std::uint64_t timerStart = 0;
     bool waitWithoutTimeout = false;
+    // After a stop request: when the exchange under way is given up.
+    bool graceStarted = false;
+    std::uint64_t giveUpAt = 0;
     // Counted in a wide type, so that every maxRepeats of the configuration file works.
     std::uint32_t repeatCount = 0;
 };

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -51,8 +52,34 @@ bool makeDirectory(const std::string& path);
 char pathSeparator();
 
 // Replaces `target` by `source` in one step (both in the same directory): afterwards `target`
-// holds what `source` held and `source` is gone. False (and nothing changed) on failure.
+// holds what `source` held and `source` is gone. When `target` existed, the new file gets its
+// permission bits. False (and nothing changed) on failure.
 bool replaceFile(const std::string& source, const std::string& target);
+
+// The file that `path` finally names: a symbolic link is followed (also a chain of links and
+// a link to a file that does not exist yet), so that writing there replaces the link's target
+// and keeps the link. Any other path is returned unchanged.
+std::string resolveLinks(const std::string& path);
+
+// True when `path` names an existing directory.
+bool isDirectory(const std::string& path);
+
+// The names (without directory) of the entries of directory `path`; empty when it cannot be
+// read.
+std::vector<std::string> directoryEntries(const std::string& path);
+
+// The id of this process.
+std::uint32_t processId();
+
+// An exclusive lock on a file, held until releaseFileLock() or the end of the process (the
+// operating system releases it when the process dies, also when it is killed).
+struct FileLock;
+enum class LockResult { Locked, HeldByOther, Unavailable };
+// Creates `path` if missing and locks it without waiting. Locked: `lock` is set. HeldByOther:
+// another process (or another lock of this one) holds it. Unavailable: the file could not be
+// created or opened (a read-only directory, say); `lock` stays null.
+LockResult lockFile(const std::string& path, FileLock*& lock);
+void releaseFileLock(FileLock* lock);
 
 // A message box without owner window, with an OK button; blocks the calling thread until the
 // user has closed it. On POSIX nothing waits: the box is one line "<caption>: <text>" on

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "diag/job_log.h"
 #include "diag/line_reader.h"
+#include "diag/output_file.h"
 #include "platform/platform.h"
 
 CsvOutputFile::~CsvOutputFile() {
@@ -19,8 +21,8 @@ void CsvOutputFile::discard() {
 
 bool CsvOutputFile::open(const std::string& path) {
     discard();
-    path_ = path;
-    temporary_ = path + ".tmp~";
+    path_ = platform::resolveLinks(path);
+    temporary_ = temporaryFileName(path_);
     failed_ = false;
     buffer_.clear();
     out_.open(temporary_, std::ios::binary | std::ios::trunc);
@@ -70,10 +72,21 @@ bool CsvOutputFile::commit() {
 
 bool CsvInputFile::open(const std::string& path) {
     utf8 = false;
+    path_ = path;
+    lineNumber_ = 0;
     in_.open(path, std::ios::binary);
     return in_.is_open();
 }
 
 bool CsvInputFile::nextLine(std::string& line) {
-    return LineReader(in_).next(line) == LineReader::Result::Line;
+    LineReader reader(in_, kMaxLineLength);
+    if (reader.next(line) != LineReader::Result::Line) {
+        return false;
+    }
+    ++lineNumber_;
+    if (reader.truncated() && g_log != nullptr) {
+        g_log->add(path_ + ", line " + std::to_string(lineNumber_) + ": longer than " +
+                   std::to_string(kMaxLineLength) + " bytes, the rest of the line was skipped");
+    }
+    return true;
 }

@@ -4,9 +4,10 @@
 #include <string>
 
 // A CSV file being written. The bytes go to a temporary file beside the target
-// (target + ".tmp~"), which replaces the target only when commit() finds every write and the
+// (temporaryFileName), which replaces the target only when commit() finds every write and the
 // close successful: a failed export never destroys the previous file. An object destroyed
-// without commit() removes its temporary file.
+// without commit() removes its temporary file. A target that is a symbolic link is replaced at
+// the link's target, and the new file keeps the old one's permission bits.
 class CsvOutputFile {
   public:
     CsvOutputFile() = default;
@@ -37,11 +38,15 @@ class CsvOutputFile {
     bool failed_ = false;
 };
 
-// A CSV file being read, in binary mode: lines end with LF or CR LF, a last line without line
-// end is still a line, and lines may have any length. utf8 is set by the reader of the heading
-// line when the file starts with a UTF-8 byte-order mark.
+// A CSV file being read, in binary mode: lines end with LF or CR LF, and a last line without
+// line end is still a line. Of a line longer than kMaxLineLength bytes (longer than any record
+// a table can describe) only the first kMaxLineLength bytes are kept, the rest is skipped and
+// the log says so. utf8 is set by the reader of the heading line when the file starts with a
+// UTF-8 byte-order mark.
 class CsvInputFile {
   public:
+    static constexpr std::size_t kMaxLineLength = 1024 * 1024;
+
     bool open(const std::string& path);
     // The next line without its line end; false at the end of the file.
     bool nextLine(std::string& line);
@@ -50,4 +55,6 @@ class CsvInputFile {
 
   private:
     std::ifstream in_;
+    std::string path_;
+    std::size_t lineNumber_ = 0;
 };

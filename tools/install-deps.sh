@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386
-          xvfb xauth locales python3 clang-format)
+          xvfb xauth locales python3 clang-format strace)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -72,6 +72,9 @@ bool createMainWindow(const std::string&, int) {
     sigset_t set = loopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // A file that reaches the size limit must fail its write (and be reported as an output file
+    // that could not be written), not end the process in the middle of the write phase.
+    signal(SIGXFSZ, SIG_IGN);
     return true;
 }
 

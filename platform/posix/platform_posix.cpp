@@ -1,5 +1,8 @@
 // POSIX implementation of the basic operations of platform.h.
+#include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -81,7 +84,89 @@ char pathSeparator() {
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {
+    struct stat old {};
+    if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        chmod(source.c_str(), old.st_mode & 07777);
+    }
     return std::rename(source.c_str(), target.c_str()) == 0;
+}
+
+std::string resolveLinks(const std::string& path) {
+    std::string current = path;
+    // The kernel's own limit on links followed in one path name.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info {};
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return current;
+        }
+        std::string target(PATH_MAX, '\0');
+        ssize_t n = readlink(current.c_str(), &target[0], target.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) {
+            return current;
+        }
+        target.resize(static_cast<std::size_t>(n));
+        if (target[0] != '/') {
+            std::string::size_type slash = current.rfind('/');
+            if (slash != std::string::npos) {
+                target = current.substr(0, slash + 1) + target;
+            }
+        }
+        current = target;
+    }
+    return current;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::vector<std::string> directoryEntries(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (dirent* entry = readdir(dir)) {
+        names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+std::uint32_t processId() {
+    return static_cast<std::uint32_t>(getpid());
+}
+
+struct FileLock {
+    int fd = -1;
+};
+
+LockResult lockFile(const std::string& path, FileLock*& lock) {
+    lock = nullptr;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        return LockResult::Unavailable;
+    }
+    // flock belongs to the open file: the kernel drops it when the process ends in any way.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? LockResult::HeldByOther : LockResult::Unavailable;
+    }
+    lock = new FileLock{fd};
+    return LockResult::Locked;
+}
+
+void releaseFileLock(FileLock* lock) {
+    if (lock != nullptr) {
+        flock(lock->fd, LOCK_UN);
+        ::close(lock->fd);
+        delete lock;
+    }
 }
 
 void showMessageBox(const std::string& caption, const std::string& text, MessageIcon) {

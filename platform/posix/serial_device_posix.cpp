@@ -254,8 +254,10 @@ std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& setti
         return errno;
     }
     // Exclusive use: TIOCEXCL keeps other processes out (root passes it), flock() keeps out
-    // every other descriptor, also one of this process.
-    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+    // every other descriptor, also one of this process. On a pseudo-terminal slave the
+    // exclusive flag outlives a killed program until the other end reopens, so there the
+    // flock alone does the work (the kernel drops it when the process dies).
+    if (!isPseudoTerminalSlave(fd) && ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
         int error = errno;
         close(fd);
         return error;

@@ -79,8 +79,79 @@ char pathSeparator() {
 }
 
 bool replaceFile(const std::string& source, const std::string& target) {
-    return MoveFileExA(source.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // The read-only attribute is the permission bit Windows knows: the new file keeps it. A
+    // read-only target cannot be replaced, so the attribute moves to the new file first.
+    const DWORD old = GetFileAttributesA(target.c_str());
+    const bool readOnly = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) {
+        SetFileAttributesA(target.c_str(), old & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    }
+    if (MoveFileExA(source.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        if (readOnly) {
+            SetFileAttributesA(target.c_str(), old);
+        }
+        return false;
+    }
+    if (readOnly) {
+        SetFileAttributesA(target.c_str(), old);
+    }
+    return true;
+}
+
+std::string resolveLinks(const std::string& path) {
+    return path;
+}
+
+bool isDirectory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::vector<std::string> directoryEntries(const std::string& path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    const bool endsWithSeparator = !path.empty() && (path.back() == '\\' || path.back() == '/');
+    HANDLE search = FindFirstFileA((path + (endsWithSeparator ? "*" : "\\*")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        names.emplace_back(found.cFileName);
+    } while (FindNextFileA(search, &found) != 0);
+    FindClose(search);
+    return names;
+}
+
+std::uint32_t processId() {
+    return static_cast<std::uint32_t>(GetCurrentProcessId());
+}
+
+struct FileLock {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+LockResult lockFile(const std::string& path, FileLock*& lock) {
+    lock = nullptr;
+    // Opened without sharing: while this handle is open no other process can open the file.
+    // Windows closes it when the process ends in any way.
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                   ? LockResult::HeldByOther
+                   : LockResult::Unavailable;
+    }
+    lock = new FileLock{handle};
+    return LockResult::Locked;
+}
+
+void releaseFileLock(FileLock* lock) {
+    if (lock != nullptr) {
+        CloseHandle(lock->handle);
+        delete lock;
+    }
 }
 
 void showMessageBox(const std::string& caption, const std::string& text, MessageIcon icon) {

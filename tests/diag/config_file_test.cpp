@@ -78,6 +78,22 @@ TEST(ConfigFile, FewerThanFiveFieldsInTheFirst19CharactersIsError9) {
     EXPECT_EQ(failureOf("3;10;1.5;50;3"), "");
 }
 
+TEST(ConfigFile, ValuesOutsideTheirLimitsAreError9) {
+    // Time-outs finite and from 0.05 to 3600 s.
+    for (const char* content : {"2;inf;2;20;5", "2;15;nan;20;5", "2;1e308;2;20;5", "2;15;0.04;20;5",
+                                "2;3601;2;20;5", "2;15;-1;20;5", "2;0;2;20;5", "2;x;2;20;5"}) {
+        EXPECT_EQ(failureOf(content), "bad configuration") << content;
+    }
+    // Pause at most 60000 ms, at most 255 repeats ("%u" reads -1 as 4294967295).
+    for (const char* content :
+         {"2;15;2;60001;5", "2;15;2;4294967295;5", "2;15;2;20;256", "2;15;2;-1;5"}) {
+        EXPECT_EQ(failureOf(content), "bad configuration") << content;
+    }
+    for (const char* content : {"2;0.05;3600;60000;255", "2;15;2;0;0"}) {
+        EXPECT_EQ(failureOf(content), "") << content;
+    }
+}
+
 TEST(ConfigFile, SetPortRewritesTheWholeFileOnlyOnAChange) {
     TempDir dir;
     writeFile(dir.file("Kwlink.cfg"), "3;10;1.5;50;3\r\n");

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "diag/error_file.h"
 #include "diag/job_log.h"
+#include "diag/process_hooks.h"
 #include "diag/qm_com_exceptions.h"
 #include "platform/platform.h"
 #include "support/global_state.h"
@@ -76,6 +79,21 @@ TEST(ErrorFile, UnwritablePlaceIsSkippedSilently) {
     TempDir dir;
     // A directory where the file must go: not even root can write the file there.
     ASSERT_TRUE(platform::makeDirectory(dir.file("Kwlink.Err")));
-    ErrorFile(dir.withSeparator(), "text");
+    ErrorFile errorFile(dir.withSeparator(), "text");
+    EXPECT_FALSE(errorFile.written());
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("Kwlink.Err")));
+}
+
+TEST(FailureReport, AnErrorFileThatCannotBeWrittenIsNotedForTheShell) {
+    ProcessFixture process;
+    TempDir dir;
+    ASSERT_TRUE(platform::makeDirectory(dir.file("Kwlink.Err")));
+    clearUnwrittenFiles();
+    g_log = new JobLog(dir.withSeparator());
+    QmComExceptions(std::string("disk full")).report();
+    delete g_log;
+    g_log = nullptr;
+    EXPECT_EQ(unwrittenFiles(), std::vector<std::string>{dir.file("Kwlink.Err")});
+    EXPECT_TRUE(process.boxes.empty()) << "the shell shows it at the end, with the log";
+    clearUnwrittenFiles();
 }

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "support/global_state.h"
@@ -113,11 +114,17 @@ TEST(JobLog, EachRunReplacesTheFileOfTheRunBefore) {
     EXPECT_EQ(entryText(lines[2]), "second run");
 }
 
-TEST(JobLog, UnwritableDirectoryIsSkippedSilently) {
+TEST(JobLog, UnwritableDirectoryIsToldByClose) {
     TempDir dir;
     {
         JobLog log(dir.file("missing") + "/");
         log.add("lost");
+        EXPECT_FALSE(log.close());
+        EXPECT_EQ(log.filePath(), dir.file("missing") + "/Kwlink.log");
     }
     EXPECT_FALSE(testing_support::fileExists(dir.file("missing")));
+    JobLog log(dir.withSeparator());
+    EXPECT_TRUE(log.close());
+    EXPECT_TRUE(log.close()) << "a second close writes nothing and gives the first result";
+    EXPECT_EQ(std::count(log.lines().begin(), log.lines().end(), log.lines().back()), 1);
 }

@@ -88,6 +88,14 @@ TEST(MessageTexts, ReportsMissingFileAndMalformedLinesWithFixedTexts) {
     } catch (const QmComExceptions& e) {
         EXPECT_EQ(e.message(), "Can't open File Messages.res");
     }
+    // A directory of that name is no file of empty texts.
+    ASSERT_TRUE(platform::makeDirectory(dir.file("Messages.res")));
+    try {
+        MessageTexts texts(dir.path());
+        FAIL() << "a directory must fail";
+    } catch (const QmComExceptions& e) {
+        EXPECT_EQ(e.message(), "Can't open File Messages.res");
+    }
     EXPECT_EQ(failureOf("1;one\n12\n"), "Wrong-Format in Messages.res");
     EXPECT_EQ(failureOf("12;;;\n"), "Wrong-Format in Messages.res");
     EXPECT_EQ(failureOf("   \n"), "Wrong-Format in Messages.res");
@@ -95,7 +103,7 @@ TEST(MessageTexts, ReportsMissingFileAndMalformedLinesWithFixedTexts) {
 
 TEST(MessageTexts, InstalledFileHasATextForEveryNumberTheProgramUses) {
     MessageTexts texts(platform::programDirectory());
-    for (int number = 1; number <= 40; ++number) {
+    for (int number = 1; number <= 42; ++number) {
         if (number == 30) {
             continue;
         }

@@ -2,13 +2,15 @@
 jobs as the Linux program, through wine's COM port mapping."""
 
 import filecmp
+import glob
 import os
 import shutil
 import subprocess
+import threading
 import unittest
 
-from harness import (BANNER, Installation, Simulator, read_file, read_records, run_job,
-                     sample_path, table_signs)
+from harness import (BANNER, Installation, Simulator, log_entries, read_file, read_records,
+                     run_job, sample_path, table_signs, wait_for)
 
 PORT = 15
 IDENT, SCALE, SAMPLE = "KWSIM-GEN-01", 1, "generic_scale.txt"
@@ -22,7 +24,7 @@ def windows_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
-class WineJobs(unittest.TestCase):
+class WineTestCase(unittest.TestCase):
     def setUp(self):
         self.inst = Installation()
         shutil.copy2(os.path.join(windows_bin(), "Kwlink.exe"), self.inst.program_dir)
@@ -38,8 +40,8 @@ class WineJobs(unittest.TestCase):
             sim.stop()
         self.inst.remove()
 
-    def simulator(self, data=True, ident=IDENT):
-        sim = Simulator(self.link, ident, SCALE, sample_path(SAMPLE) if data else None,
+    def simulator(self, data=True, ident=IDENT, extra=()):
+        sim = Simulator(self.link, ident, SCALE, sample_path(SAMPLE) if data else None, extra,
                         transcript=self.inst.path("transcript-%d.txt" % len(self.sims)))
         self.sims.append(sim)
         return sim
@@ -51,6 +53,9 @@ class WineJobs(unittest.TestCase):
                            env=env, capture_output=True, timeout=180)
         return p.returncode, p.stderr.decode("latin-1")
 
+
+
+class WineJobs(WineTestCase):
     def test_backup_and_restore_match_the_linux_program(self):
         linux = self.inst.path("linux")
         with open(self.inst.config_path(), "w") as f:
@@ -101,6 +106,90 @@ class WineJobs(unittest.TestCase):
         code, err = self.run_windows_job("KWUP;KWDIR[Z:\\tmp]")
         self.assertEqual(code, 1, err)
         self.assertEqual(err.count("Error: " + self.texts[1]), 1, err)
+
+
+def csv_snapshot(workdir):
+    return {os.path.basename(p): read_file(p) for p in glob.glob(os.path.join(workdir, "*.csv"))
+            if os.path.isfile(p)}
+
+
+class WineFaultMatrix(WineTestCase):
+    """The rows of the fault matrix that the Windows program must pass too: from a complete
+    backup, a faulty scale or an unwritable CSV file leaves the CSV files as they were, with
+    the error in Kwlink.Err and at the end of the log."""
+
+    def setUp(self):
+        super().setUp()
+        self.work = self.inst.path("work")
+        self.simulator()
+        code, err = self.run_windows_job(self.backup_job())
+        self.assertEqual(code, 0, err)
+        self.sims.pop().stop()
+        self.before = csv_snapshot(self.work)
+
+    def backup_job(self):
+        return "KWBACKUP[0,3];KWDIR[%s]" % windows_path(self.work)
+
+    def assertRowFailed(self, code, err, numbers):
+        self.assertEqual(code, 1, err)
+        error = read_file(os.path.join(self.work, "Kwlink.Err")).decode("latin-1")
+        self.assertIn(error, [self.texts[n] for n in numbers])
+        self.assertEqual(log_entries(os.path.join(self.work, "Kwlink.log"))[-4:-2],
+                         ["Abort with Error", error])
+        self.assertNotIn("Error:", err)
+        self.assertEqual(csv_snapshot(self.work), self.before)
+
+    def test_link_faults(self):
+        rows = [(["--nak-first", "1000"], [24]), (["--bad-bcc-first", "1000"], [25]),
+                (["--stray", "\\x06\\x15junk\\x03\\x17"], None), (["--silent-after-ack"], [25]),
+                (["--no-ack"], [24])]
+        for extra, numbers in rows:
+            with self.subTest(extra=extra):
+                sim = self.simulator(extra=extra)
+                code, err = self.run_windows_job(self.backup_job())
+                if numbers is None:
+                    self.assertEqual(code, 0, err)
+                    self.assertEqual(csv_snapshot(self.work), self.before)
+                else:
+                    self.assertRowFailed(code, err, numbers)
+                self.sims.remove(sim)
+                sim.stop()
+
+    def test_scale_vanishes_mid_backup_and_mid_restore(self):
+        for job, data, numbers in ((self.backup_job(), True, [24, 25]),
+                                   ("KWRESTORE[0,3];KWDIR[%s]" % windows_path(self.work), False,
+                                    [24, 25])):
+            with self.subTest(job=job):
+                release = self.inst.path("release")
+                sim = self.simulator(data=data,
+                                     extra=["--pause-after", "3", "--release-file", release])
+
+                def vanish():
+                    if data:
+                        wait_for(lambda: len([f for f in sim.sent_frames()
+                                              if f[6:7] == b"d"]) >= 3, timeout=120)
+                    else:
+                        wait_for(lambda: len(sim.stores()) >= 2, timeout=120)
+                    sim.process.kill()
+                    sim.process.wait()
+                killer = threading.Thread(target=vanish)
+                killer.start()
+                code, err = self.run_windows_job(job)
+                killer.join()
+                self.assertRowFailed(code, err, numbers)
+                self.sims.remove(sim)
+                sim.stop()
+
+    def test_unwritable_csv_file_fails_without_a_marker(self):
+        # A directory standing where a CSV file must go.
+        os.unlink(os.path.join(self.work, "DEPT.csv"))
+        os.mkdir(os.path.join(self.work, "DEPT.csv"))
+        del self.before["DEPT.csv"]
+        self.simulator()
+        code, err = self.run_windows_job(self.backup_job())
+        self.assertRowFailed(code, err, [38])
+        self.assertFalse(os.path.exists(self.work + ".sca"))
+        self.assertEqual(glob.glob(os.path.join(self.work, "*.tmp~")), [])
 
 
 if __name__ == "__main__":

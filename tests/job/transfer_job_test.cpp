@@ -11,8 +11,10 @@
 #include "support/global_state.h"
 #include "support/test_files.h"
 
+using testing_support::fileExists;
 using testing_support::ProcessFixture;
 using testing_support::TempDir;
+using testing_support::writeFile;
 
 TEST(TransferJobMarkerFile, LiesBesideTheWorkingDirectoryNamedAfterIt) {
     EXPECT_EQ(TransferJob::markerFileName("C:\\DATA\\", "DATA", 3), "C:\\DATA.sca");
@@ -44,4 +46,35 @@ TEST(TransferJobConstruction, ReportsEachMissingInputWithItsNumber) {
     EXPECT_EQ(failureOf("KWUP;KWDIR[" + dir.file("a") + platform::pathSeparator() + "b];KWTAB[X]"),
               "no directory");
     EXPECT_EQ(g_log, nullptr) << "nothing before the working directory creates the log";
+}
+
+TEST(TransferJobConstruction, SecondJobInALockedWorkingDirectoryIsError41AndWritesNothing) {
+    ProcessFixture process("41;directory in use\n");
+    TempDir dir;
+    const std::string workDir = dir.file("work");
+    writeFile(dir.file("stale"), "");
+    {
+        TransferJob first("KWUP;KWDIR[" + workDir + "];KWTAB[DEPT]");
+        ASSERT_NE(g_log, nullptr);
+        JobLog* firstLog = g_log;
+        g_log = nullptr;
+        const std::string leftover = workDir + platform::pathSeparator() + "DEPT.csv.99.tmp~";
+        writeFile(leftover, "");
+        try {
+            TransferJob second("KWBACKUP[0,3];KWDIR[" + workDir + "]");
+            ADD_FAILURE() << "the second job must not be built";
+        } catch (const QmComExceptions& e) {
+            EXPECT_EQ(e.message(), "directory in use");
+        }
+        EXPECT_EQ(g_log, nullptr) << "reported like a failure before the log exists";
+        EXPECT_TRUE(fileExists(leftover)) << "the second job touches nothing there";
+        // The lock is held until the first job's log is written.
+        delete firstLog;
+    }
+    TransferJob third("KWUP;KWDIR[" + workDir + "];KWTAB[DEPT]");
+    EXPECT_NE(g_log, nullptr);
+    EXPECT_FALSE(fileExists(workDir + platform::pathSeparator() + "DEPT.csv.99.tmp~"))
+        << "a job clears temporary files that killed jobs left";
+    delete g_log;
+    g_log = nullptr;
 }

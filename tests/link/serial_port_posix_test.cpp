@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -142,6 +143,33 @@ TEST(SerialPortPosix, SecondPortOnTheSameDeviceIsRefused) {
     EXPECT_EQ(first.close(), 0);
     EXPECT_EQ(first.portNumber(), 0);
     EXPECT_EQ(second.open(43), 0) << second.systemErrorText();
+}
+
+TEST(SerialPortPosix, PseudoTerminalIsFreeAgainAfterItsHolderWasKilled) {
+    PtyPort pty(56);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SerialPort port;
+        // Killed while holding the port: nothing of it is released by the program.
+        raise(port.open(56) == 0 ? SIGKILL : SIGTERM);
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child's open failed";
+    // The exclusive-open flag would outlive the killed holder and refuse every unprivileged
+    // open until the far end reopens; only the flock, which died with the holder, may guard a
+    // pseudo-terminal.
+    int probe = ::open(platform::programDirectory().append("/com56").c_str(),
+                       O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(probe, 0);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+    close(probe);
+    EXPECT_EQ(exclusive, 0);
+    SerialPort port;
+    EXPECT_EQ(port.open(56), 0) << port.systemErrorText();
 }
 
 TEST(SerialPortPosix, ClosedAndOpenedAgainWithEightDataBits) {

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "diag/job_log.h"
@@ -284,6 +285,90 @@ TEST_F(LinkTest, ReplyThatNeverComesGivesError25) {
               }),
               message(25));
     EXPECT_FALSE(link.isBusy());
+}
+
+// Runs transfer until it gives up after a stop request (0); returns the milliseconds it took.
+long long millisUntilGivenUp(SerialScaleLink& link, const std::string& request) {
+    Reply reply;
+    auto start = Clock::now();
+    while (link.transfer(reply.code, reply.firstByte, request, reply.payload) != 0) {
+        if (Clock::now() - start > std::chrono::seconds(10)) {
+            ADD_FAILURE() << "the exchange was not given up";
+            break;
+        }
+    }
+    EXPECT_FALSE(link.isBusy());
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+TEST_F(LinkTest, StopGivesUpWithinASecondAndSendsNothingAgain) {
+    auto scale = startScale(79, {"--no-ack"});
+    LinkSettings settings = fastLink(79);
+    settings.ackTimeout = 600;
+    settings.receiveTimeout = 600;
+    settings.maxRepeats = 255;
+    SerialScaleLink link(jobLineSettings(), settings);
+    connect(link);
+    Reply reply;
+    ASSERT_EQ(link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload), 2);
+    link.requestStop();
+    EXPECT_LE(millisUntilGivenUp(link, kSaveRequest), 1200);
+    // An exchange started after the stop (the end request) is sent once and given up too.
+    EXPECT_LE(millisUntilGivenUp(link, kSaveRequest), 1200);
+    ASSERT_TRUE(scale->stop());
+    EXPECT_EQ(countLinesStartingWith(readLines(transcript()), "rx \\x02"), 2);
+}
+
+TEST_F(LinkTest, StopEndsAPauseAndANakStormAtOnce) {
+    auto scale = startScale(80, {"--nak-first", "1000"});
+    LinkSettings settings = fastLink(80);
+    settings.pause = 60000;
+    settings.maxRepeats = 255;
+    SerialScaleLink link(jobLineSettings(), settings);
+    // The greeting is followed by a pause of a minute; the stop cuts it short.
+    std::thread stopper([&link] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        link.requestStop();
+    });
+    auto start = Clock::now();
+    connect(link);
+    stopper.join();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    // The first NAK ends the exchange: no pause, no repeat.
+    EXPECT_LE(millisUntilGivenUp(link, kSaveRequest), 500);
+    ASSERT_TRUE(scale->stop());
+    EXPECT_EQ(countLinesStartingWith(readLines(transcript()), "rx \\x02"), 1);
+}
+
+TEST_F(LinkTest, ReplyLongerThanTheLimitIsDroppedAndRefused) {
+    std::string data = dir_.file("tables.txt");
+    testing_support::writeFile(data, "table 1 41\nrecord A\\x17" + std::string(200, 'x') + "\n");
+    auto scale = startScale(81, {"--data", data, "--max-repeats", "1"});
+    LinkSettings settings = fastLink(81);
+    settings.receiveTimeout = 0.5;
+    SerialScaleLink link(jobLineSettings(), settings);
+    link.setReplyLimit(100);
+    JobLog log(dir_.withSeparator());
+    g_log = &log;
+    connect(link);
+    // A short reply passes.
+    EXPECT_EQ(roundTrip(link, kSaveRequest).firstByte, 'q');
+    Reply reply;
+    const std::string tableRequest("\x02\x17]01\x17u\x41\x17", 9);
+    EXPECT_EQ(runToFailure([&] {
+                  return link.transfer(reply.code, reply.firstByte, tableRequest, reply.payload);
+              }),
+              message(25));
+    g_log = nullptr;
+    ASSERT_TRUE(scale->stop());
+    auto lines = readLines(transcript());
+    // The reply and its one repeat, each refused after it had ended.
+    EXPECT_EQ(countLinesStartingWith(lines, "rx-nak"), 2);
+    int logged = 0;
+    for (const auto& line : log.lines()) {
+        logged += line.find("Reply frame longer than 100 bytes dropped") != std::string::npos;
+    }
+    EXPECT_EQ(logged, 2);
 }
 
 TEST_F(LinkTest, TableRecordsAreServedAndReceivedRecordsStored) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "diag/job_log.h"
+#include "diag/output_file.h"
 #include "dictionary/table.h"
 #include "platform/platform.h"
 #include "support/test_files.h"
@@ -307,14 +308,14 @@ TEST_F(CsvRoundTrip, AFailedExportReportsFailureAndKeepsTheOldFile) {
     table.slot(0) = "new";
     table.storeRecord(1);
     writeFile(dir_.file("AAAA.csv"), "old content");
-    ASSERT_TRUE(platform::makeDirectory(dir_.file("AAAA.csv.tmp~")));
+    ASSERT_TRUE(platform::makeDirectory(temporaryFileName(dir_.file("AAAA.csv"))));
     EXPECT_FALSE(table.exportCsv(dir_.withSeparator()));
     EXPECT_EQ(readFile(dir_.file("AAAA.csv")), "old content");
 
     TempDir other;
     ASSERT_TRUE(platform::makeDirectory(other.file("AAAA.csv")));
     EXPECT_FALSE(table.exportCsv(other.withSeparator()));
-    EXPECT_FALSE(fileExists(other.file("AAAA.csv.tmp~")));
+    EXPECT_FALSE(fileExists(temporaryFileName(other.file("AAAA.csv"))));
 }
 
 TEST_F(CsvRoundTrip, AValueWithASeparatorIsWrittenAsItIsAndLogged) {
