@@ -31,6 +31,36 @@ class Column {
     bool present_ = false;
 };
 
+// A file sign names CSV files and heads CSV columns: it must not leave the working directory,
+// name a device or stream, split a heading line, or bring control bytes into file names.
+bool isUsableFileSign(const std::string& sign) {
+    if (sign.size() != 4) {
+        return false;
+    }
+    for (const char c : sign) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            return false;
+        }
+        switch (c) {
+            case '/':
+            case '\\':
+            case ':':
+            case ';':
+            case '<':
+            case '>':
+            case '"':
+            case '|':
+            case '?':
+            case '*':
+                return false;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
 bool readHex(const std::string& text, unsigned& value) {
     return std::sscanf(text.c_str(), "%x", &value) == 1;
 }
@@ -79,7 +109,7 @@ bool deriveAttribute(const AttributeRow& row, const std::string& maxIndexText,
             maxIndex = value;
         }
     }
-    if (row.sign.size() != 4) {
+    if (!isUsableFileSign(row.sign)) {
         return false;
     }
     attribute.fileSign = row.sign;
@@ -159,7 +189,7 @@ bool DescriptionSet::derive(KeyedTable& tdes, KeyedTable& ades) {
         tdes.loadRecord(key);
         auto description = std::make_unique<TableDescription>();
         tdesSign.read(tdes, text);
-        if (text.size() != 4) {
+        if (!isUsableFileSign(text)) {
             return false;
         }
         description->fileSign = text;

@@ -15,9 +15,10 @@ class KeyedTable;
 // (a row under key 0 is ignored). Its attributes are the ADES rows (keys 1 to ADES's
 // maxIndex, ascending) whose TFSG names the table, the first 100 of them. The derivation
 // fails as a whole (complete() false) on the first malformed row: a table fileSign or
-// attribute fileSign not of exactly four characters, a missing or out-of-range bus sign, a
-// table type above 5, a missing ATFG or ATNB in a row of the table, a table that no ADES row
-// names, or an ADES row without TFSG that the walk of any table reaches. A missing TATY or
+// attribute fileSign not of exactly four characters or holding a character that a file name
+// or a heading line cannot carry (/ \ : ; < > " | ? * and control bytes), a missing or out-of-range
+// bus sign, a table type above 5, a missing ATFG or ATNB in a row of the table, a table that no
+// ADES row names, or an ADES row without TFSG that the walk of any table reaches. A missing TATY or
 // TIMA gives 0. The TIMA text becomes maxIndex when the table's key attribute is met: read as
 // decimal for key types 7 and 10, as hexadecimal for type 8.
 class DescriptionSet {

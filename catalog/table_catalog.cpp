@@ -46,12 +46,13 @@ bool TableCatalog::loadDescriptions(const std::string& directory) {
         return false;
     }
     const DescriptionSet set(*tdes_, *ades_);
-    if (!set.complete() || set.count() < 2) {
+    if (!set.complete()) {
         return false;
     }
-    const std::size_t wanted = set.count() - 2;
+    // Every row but those of the meta-tables themselves describes a data table, whether or not
+    // the scale lists TDES and ADES among its tables.
     TableDescription description;
-    for (std::size_t j = 0; tables_.size() < wanted && j < set.count(); ++j) {
+    for (std::size_t j = 0; j < set.count(); ++j) {
         set.descriptionAt(j, description);
         if (description.fileSign == "ADES" || description.fileSign == "TDES") {
             continue;
@@ -66,7 +67,7 @@ bool TableCatalog::loadDescriptions(const std::string& directory) {
     return true;
 }
 
-bool TableCatalog::saveAllTables(const std::string& directory) {
+bool TableCatalog::saveAllTables(const std::string& directory, bool keepFaultyImports) {
     std::size_t maxSlot = 0;
     std::size_t signSlot = 0;
     std::uint32_t maxFields = 0;
@@ -88,10 +89,16 @@ bool TableCatalog::saveAllTables(const std::string& directory) {
             }
         }
     }
-    bool complete = tdes_->exportCsv(directory);
-    complete = ades_->exportCsv(directory) && complete;
+    bool complete = true;
+    const auto save = [&](Table& table) {
+        if (!(keepFaultyImports && table.hasImportProblems())) {
+            complete = table.exportCsv(directory) && complete;
+        }
+    };
+    save(*tdes_);
+    save(*ades_);
     for (const auto& table : tables_) {
-        complete = table->exportCsv(directory) && complete;
+        save(*table);
     }
     return complete;
 }
@@ -194,6 +201,17 @@ bool TableCatalog::importConfigurationTables(const std::string& directory) {
     bool complete = true;
     for (const auto& table : tables_) {
         if (table->isConfigurationTable()) {
+            complete = import(*table, directory) && complete;
+        }
+    }
+    return complete;
+}
+
+bool TableCatalog::importSelectedTables(const std::string& directory) {
+    importFailures_.clear();
+    bool complete = true;
+    for (const auto& table : tables_) {
+        if (table->isSelected()) {
             complete = import(*table, directory) && complete;
         }
     }

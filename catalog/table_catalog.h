@@ -26,12 +26,14 @@ class TableCatalog {
 
     // Drops the data tables, reads TDES and ADES from the directory's CSV files and builds a
     // data table for each TDES row other than those of TDES and ADES themselves. False (and no
-    // data tables) when a file cannot be read, a row is malformed (see DescriptionSet), there
-    // are fewer than two TDES rows, or a table type is 0 or above 5.
+    // data tables) when a file cannot be read, a row is malformed (see DescriptionSet) or a
+    // table type is 0 or above 5.
     bool loadDescriptions(const std::string& directory);
     // Sets the maximum index of the TDES rows for TDES and ADES to "FFFF", then writes TDES,
-    // ADES and every data table. True when every file was written completely.
-    bool saveAllTables(const std::string& directory);
+    // ADES and every data table. True when every file was written completely. With
+    // `keepFaultyImports`, a table whose last import met a value it could not take as it
+    // stood (Table::hasImportProblems) is not written: its files stay as they are.
+    bool saveAllTables(const std::string& directory, bool keepFaultyImports = false);
 
     std::size_t tableCount() const { return tables_.size(); }
     // Data table `index`, null when index >= tableCount().
@@ -59,6 +61,9 @@ class TableCatalog {
     bool importArticleTable(const std::string& directory);
     bool importDataTables(const std::string& directory);
     bool importConfigurationTables(const std::string& directory);
+    // Every selected data table, whatever its kind (a table named in a job is sent, the
+    // article table too).
+    bool importSelectedTables(const std::string& directory);
     const std::vector<std::string>& importFailures() const { return importFailures_; }
 
   private:

@@ -82,7 +82,7 @@ if(NOT WIN32 AND Python3_FOUND)
     set_tests_properties(layers PROPERTIES TIMEOUT 120 ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
 endif()
 if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
-    add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs
+    add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs test_data_faults
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
     set_tests_properties(e2e PROPERTIES TIMEOUT 900
         ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")

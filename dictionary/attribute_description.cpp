@@ -11,6 +11,13 @@ void AttributeDescription::setSizeCode(std::uint32_t code) {
         case 8:
             fieldCount = 0;
             break;
+        case 3:
+        case 9:
+        case 10:
+            // One character, one digit string, one key: a single value whatever the size
+            // digit says, so one slot and one CSV column.
+            fieldCount = 1;
+            break;
         default:
             fieldCount = size != 0 ? byteCount / size : 1;
             break;

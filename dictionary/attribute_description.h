@@ -33,7 +33,8 @@ struct AttributeDescription {
 
     // Sets byteCount and fieldCount from an ADES size code: bits 0..11 are the byte count,
     // bits 12..15 the field size. Type 4 takes the field size as its line count, keys of
-    // types 7 and 8 own no field, every other type byteCount / size fields (1 when the size is 0).
+    // types 7 and 8 own no field, types 3, 9 and 10 always own one, every other type
+    // byteCount / size fields (1 when the size is 0).
     // `flags` must already hold the value type.
     void setSizeCode(std::uint32_t code);
 };

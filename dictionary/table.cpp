@@ -58,6 +58,10 @@ Table::Table(TableDescription description)
             usedSlots_ = first;
             break;
         }
+        const std::uint8_t type = attribute.valueType();
+        if (keyAttribute_ < 0 && (type == 7 || type == 8 || type == 10)) {
+            keyAttribute_ = static_cast<std::int32_t>(i);
+        }
         usedSlots_ = static_cast<std::size_t>(total);
     }
     layoutComplete_ = i == count;

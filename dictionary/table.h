@@ -21,6 +21,7 @@ struct InvalidValue {
     std::int32_t scale = -1;  // the scale number for a table kept per scale, else -1
     std::string column;       // the column heading
     std::string text;         // the text as the file held it
+    bool badKey = false;      // the text is the line's key field, which names no valid key
 };
 
 // One scale table on the PC: its own copy of the TableDescription, the current record (a key
@@ -94,10 +95,20 @@ class Table {
     // The same for a record as Table::packRecord packed it, under `key`. The current record
     // is left as it was unless a value has to be logged.
     bool writeCsvLine(CsvOutputFile& out, const std::string& packed, std::int32_t key);
+    // The number in the name of the file that records fetched under `fetchedNumber` are
+    // written to: 0 for a table kept in one file (a configuration table of types 1 to 3 holds
+    // the records of every number in one store), the number itself for a table kept per scale.
+    virtual int csvFileNumber(int fetchedNumber) const;
     // Writes a file with the two heading lines only (a table fetched empty). True on success.
     bool writeEmptyCsv(const std::string& directory, int scaleNumber);
     // The texts of the last import that had no Windows-1252 form (kept as the file held them).
     const std::vector<InvalidValue>& unconvertibleValues() const { return unconvertible_; }
+    // The key fields of the last import that name no key the table can hold (see
+    // noteImportedKey).
+    const std::vector<InvalidValue>& invalidKeys() const { return invalidKeys_; }
+    // The last import met a text without Windows-1252 form or an invalid key: written back,
+    // the file would lose or change what it held.
+    bool hasImportProblems() const { return !unconvertible_.empty() || !invalidKeys_.empty(); }
 
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
@@ -165,10 +176,20 @@ class Table {
     bool isPlainCsvLine(const std::string& line) const;
     void logUnwritableValues() const;
 
+    // After readCsvLine: when the line had a key column, checks its text. A text the key's
+    // value class cannot send, or a key outside 1..`highestKey`, is noted in invalidKeys_
+    // (reported like any invalid value, with the text as the line held it). False for such
+    // a key.
+    bool noteImportedKey(std::uint32_t highestKey);
+    // Empties both import problem lists; every import starts with it.
+    void clearImportProblems();
+
     std::vector<InvalidValue> unconvertible_;
+    std::vector<InvalidValue> invalidKeys_;
 
   private:
     bool createValue(std::size_t index, const AttributeDescription& attribute, std::size_t first);
+    void takeKeyField(const std::string& line, const ColumnMap& map);
 
     TableDescription description_;
     std::int32_t key_ = 0;
@@ -183,4 +204,10 @@ class Table {
     bool isTdes_ = false;
     bool isAdes_ = false;
     bool sendBlocked_ = false;
+    // The key attribute (types 7, 8, 10) with a value object, -1 without one.
+    std::int32_t keyAttribute_ = -1;
+    // The key field of the line readCsvLine read last, when the file has a key column.
+    bool lineHadKey_ = false;
+    std::string lineKeyText_;
+    std::string lineKeyHeading_;
 };

@@ -28,6 +28,8 @@ constexpr char kEtb = 0x17;
 constexpr char kModel700Record = 0x1C;
 // The pause before the first record request of every table, in both directions.
 constexpr std::uint32_t kTablePauseMs = 500;
+// Files of configuration tables carry the numbers 00 to 10.
+constexpr int kLastFileNumber = 10;
 // Replies of a kind the job cannot use, while fetching one table, after which the job ends.
 constexpr int kMostUnknownReplies = 10;
 // Errors of this Part's own.
@@ -348,22 +350,11 @@ std::uint8_t TransferJob::selectTables() {
     }
     const bool data = job_.tablesGiven || job_.articleGiven;
     if (job_.direction == 1) {
-        std::set<std::string> missingFiles;
-        auto noteFailures = [&] {
-            missingFiles.insert(catalog_.importFailures().begin(), catalog_.importFailures().end());
-        };
-        if (job_.articleGiven) {
-            catalog_.importArticleTable(job_.workDir);
-            noteFailures();
-        }
-        if (job_.tablesGiven) {
-            catalog_.importDataTables(job_.workDir);
-            noteFailures();
-        }
-        if (job_.confGiven) {
-            catalog_.importConfigurationTables(job_.workDir);
-            noteFailures();
-        }
+        // Every selected table is read, so that a table named in the job (the article table
+        // too) is sent, and one whose file could not be read counts as having none.
+        catalog_.importSelectedTables(job_.workDir);
+        const std::set<std::string> missingFiles(catalog_.importFailures().begin(),
+                                                 catalog_.importFailures().end());
         if (!checkTablesToSend(missingFiles)) {
             return kCallAgain;
         }
@@ -385,13 +376,27 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
         if (table == nullptr || !table->isSelected() || table->isMeta()) {
             continue;
         }
+        // A configuration table goes out only in the configuration pass.
+        if (table->isConfigurationTable() && !job_.confGiven) {
+            log("Table " + table->fileSign() + " (" + table->name() +
+                ") is a configuration table: it is sent only with KWCONF");
+            continue;
+        }
         if (missingFiles.count(table->fileSign()) != 0) {
             log("No file to send for table " + table->fileSign() + " (" + table->name() + ")");
             continue;
         }
         anyFile = true;
         if (!table->isSendBlocked()) {
+            const std::size_t first = invalid.size();
             table->findInvalidValues(invalid);
+            // A table kept per scale is checked only for the numbers the job sends it for.
+            invalid.erase(
+                std::remove_if(invalid.begin() + static_cast<std::ptrdiff_t>(first), invalid.end(),
+                               [this, table](const InvalidValue& value) {
+                                   return value.scale >= 0 && !sendsNumber(*table, value.scale);
+                               }),
+                invalid.end());
         }
     }
     if (!anyFile) {
@@ -399,12 +404,15 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
         return false;
     }
     for (const InvalidValue& value : invalid) {
-        std::string where = "Invalid value in table " + value.table;
+        std::string where =
+            (value.badKey ? "Invalid key in table " : "Invalid value in table ") + value.table;
         if (value.scale >= 0) {
             where += format(" (number %02d)", value.scale);
         }
-        log(where + format(", key %d", static_cast<int>(value.key)) + ", column " + value.column +
-            ": \"" + value.text + "\"");
+        if (!value.badKey) {
+            where += format(", key %d", static_cast<int>(value.key));
+        }
+        log(where + ", column " + value.column + ": \"" + value.text + "\"");
     }
     if (!invalid.empty()) {
         fail(40);
@@ -413,9 +421,22 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
     return true;
 }
 
+bool TransferJob::sendsNumber(const Table& table, std::int32_t number) const {
+    if (!table.isConfigurationTable()) {
+        return number == scaleNumber_;
+    }
+    // The configuration pass runs from confFrom to confTo, and at least for confFrom.
+    return number == job_.confFrom || (number >= job_.confFrom && number <= job_.confTo);
+}
+
+// Decided per file once every number is fetched: a file that none of the numbers it holds
+// filled. Numbers above 10 have no file.
 bool TransferJob::writeTablesFetchedEmpty() {
     bool written = true;
     for (const auto& entry : fetched_) {
+        if (entry.second > kLastFileNumber) {
+            continue;
+        }
         if (fetchedWithRecords_.count(entry) == 0) {
             written = entry.first->writeEmptyCsv(job_.workDir, entry.second) && written;
         }
@@ -441,7 +462,8 @@ std::uint8_t TransferJob::finish() {
         bool written = catalog_.saveAllTables(job_.workDir);
         written = writeTablesFetchedEmpty() && written;
         catalog_.importAll(job_.workDir);
-        written = catalog_.saveAllTables(job_.workDir) && written;
+        logTablesKeptAsTheyAre();
+        written = catalog_.saveAllTables(job_.workDir, true) && written;
         // The marker only when every file is in place.
         if (!written || !writeOutputFile(marker, kVersionBanner)) {
             // The end request is already answered: report at once that the backup is incomplete.
@@ -456,11 +478,31 @@ std::uint8_t TransferJob::abortWithError() {
         return kEnded;
     }
     request_ = endRequest();
-    // An end request given up after a stop request still ends the job with its error.
-    if (!exchange() && !exchangeGivenUp_) {
-        return kCallAgain;
+    try {
+        // An end request given up after a stop request still ends the job with its error.
+        if (!exchange() && !exchangeGivenUp_) {
+            return kCallAgain;
+        }
+    } catch (const QmComExceptions&) {
+        // The link error is what the job reports; the log still names the error that started
+        // the abort.
+        logMessage(pendingError_);
+        throw;
     }
     throw QmComExceptions(pendingError_);
+}
+
+// After a backup re-read every file of the working directory: a table whose file held a value
+// it could not take as it stands is not written back (writing it would change or drop that
+// value); the log says which tables were kept.
+void TransferJob::logTablesKeptAsTheyAre() {
+    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
+        const Table* table = catalog_.tableAt(i);
+        if (table != nullptr && table->hasImportProblems()) {
+            log("Files of table " + table->fileSign() +
+                " kept as they are: they hold a value that cannot be written back unchanged");
+        }
+    }
 }
 
 std::uint8_t TransferJob::stopOnRequest() {
@@ -613,7 +655,7 @@ std::uint8_t TransferJob::nextTableToFetch() {
     platform::sleepMillis(kTablePauseMs);
     currentTable_->prepareReceive(currentNumber_);
     unknownReplies_ = 0;
-    fetched_.emplace(currentTable_, currentNumber_);
+    fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));
     if (model700_) {
         request_ = header_ + "q*" + kEtb;
     } else {
@@ -632,7 +674,8 @@ std::uint8_t TransferJob::fetchRecords() {
         case kModel700Record:
         case 'd':
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
-            fetchedWithRecords_.emplace(currentTable_, currentNumber_);
+            // The table filed the record under the number of the reply.
+            fetchedWithRecords_.emplace(currentTable_, currentTable_->csvFileNumber(scaleNumber_));
             if (!currentTable_->layout().lastDecodeComplete()) {
                 log("Record of table " + currentTable_->fileSign() +
                     format(" (number %02d), key %d", currentNumber_,

@@ -107,6 +107,9 @@ class TransferJob {
     bool eligibleToFetch(const Table& table) const;
     bool checkTablesToSend(const std::set<std::string>& missingFiles);
     bool writeTablesFetchedEmpty();
+    void logTablesKeptAsTheyAre();
+    // The job sends `table` (one kept per scale) for this number.
+    bool sendsNumber(const Table& table, std::int32_t number) const;
 
     State state_ = State::Introduce;
     JobParseResult job_;
@@ -142,9 +145,9 @@ class TransferJob {
     bool exchangeGivenUp_ = false;
     // Replies of a kind the job does not handle, since the current table was first requested.
     int unknownReplies_ = 0;
-    // Every (table, number) this job fetched, and those for which the scale sent a record: a
-    // table fetched empty gets a file with its headings only, so that an old file cannot bring
-    // deleted records back.
-    std::set<std::pair<Table*, std::uint8_t>> fetched_;
-    std::set<std::pair<Table*, std::uint8_t>> fetchedWithRecords_;
+    // Every (table, file number) this job fetched, and those for which the scale sent a
+    // record: a file fetched empty is written with its headings only, so that an old file
+    // cannot bring deleted records back. The file number is the table's (Table::csvFileNumber).
+    std::set<std::pair<Table*, int>> fetched_;
+    std::set<std::pair<Table*, int>> fetchedWithRecords_;
 };

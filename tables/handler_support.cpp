@@ -22,4 +22,10 @@ std::string endStatus(const Table& table) {
     return "End " + table.name();
 }
 
+void markScale(std::vector<InvalidValue>& values, std::size_t first, int scaleNumber) {
+    for (std::size_t i = first; i < values.size(); ++i) {
+        values[i].scale = scaleNumber;
+    }
+}
+
 }  // namespace handler_support

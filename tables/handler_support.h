@@ -19,4 +19,8 @@ std::string recordStatus(const Table& table, std::int32_t key);
 // "End NAME", shown when a table's records are through.
 std::string endStatus(const Table& table);
 
+// Gives the entries of `values` from index `first` on the scale number of the file they came
+// from.
+void markScale(std::vector<InvalidValue>& values, std::size_t first, int scaleNumber);
+
 }  // namespace handler_support

@@ -104,7 +104,7 @@ bool KeyedTable::exportCsv(const std::string& directory) {
 
 void KeyedTable::importCsv(const std::string& directory) {
     clearRecords();
-    unconvertible_.clear();
+    clearImportProblems();
     CsvInputFile in;
     ColumnMap map;
     if (openCsvForRead(in, map, directory, 0) == 0) {
@@ -112,6 +112,11 @@ void KeyedTable::importCsv(const std::string& directory) {
     }
     const std::uint32_t maxIndex = description().maxIndex;
     while (readCsvLine(in, map)) {
+        // A key field that names no key from 1 to maxIndex is noted (the job reports it and
+        // sends nothing); the line is not stored.
+        if (!noteImportedKey(maxIndex)) {
+            continue;
+        }
         const std::int32_t k = key();
         // A negative key compares as a huge unsigned number: neither stored nor followed.
         if (k < 0) {

@@ -1,5 +1,8 @@
 #include "tables/per_scale_keyed_table.h"
 
+#include <algorithm>
+
+#include "diag/job_log.h"
 #include "tables/column_map.h"
 #include "tables/csv_files.h"
 #include "tables/ctable_exceptions.h"
@@ -36,7 +39,20 @@ void PerScaleKeyedTable::startSending(int scaleNumber) {
 
 int PerScaleKeyedTable::storeReceived(std::string& status, int scaleNumber,
                                       const std::string& record) {
-    KeyedTable::storeReceived(status, scaleNumber, record);
+    clearRecord();
+    layout().decodeRecord(record);
+    status = handler_support::recordStatus(*this, key());
+    // Each scale owns 65536 keys of the combined store: a key outside 0..65535 would be filed
+    // (and later written and sent) under another scale number.
+    if (key() < 0 || key() >= static_cast<std::int32_t>(kScaleFactor)) {
+        if (g_log != nullptr) {
+            g_log->add(fileSign() + " (number " + std::to_string(scaleNumber) + "): record key " +
+                       std::to_string(key()) +
+                       " lies outside 0..65535 and cannot be kept per scale: not stored");
+        }
+        return 2;
+    }
+    storeRecord(static_cast<std::uint32_t>(key()));
     storeInto(allScaleRecords_, combinedKey(scaleNumber, key()), *this);
     return 2;
 }
@@ -71,7 +87,7 @@ bool PerScaleKeyedTable::exportCsv(const std::string& directory) {
 
 void PerScaleKeyedTable::importCsv(const std::string& directory) {
     clearRecords();
-    unconvertible_.clear();
+    clearImportProblems();
     bool anyFile = false;
     for (int s = 0; s <= handler_support::kLastScaleNumber; ++s) {
         CsvInputFile in;
@@ -81,10 +97,13 @@ void PerScaleKeyedTable::importCsv(const std::string& directory) {
         }
         anyFile = true;
         bool anyLine = false;
+        const std::size_t unconvertibleBefore = unconvertible_.size();
+        const std::size_t invalidKeysBefore = invalidKeys_.size();
         while (readCsvLine(in, map)) {
             // Each scale owns 65536 keys of the combined store: a key outside 0..65535 would be
-            // filed (and later sent) under another scale, so such a line is skipped.
-            if (key() < 0 || key() >= static_cast<std::int32_t>(kScaleFactor)) {
+            // filed (and later sent) under another scale. Such a key, like any key outside
+            // 1..maxIndex, is noted and its line skipped.
+            if (!noteImportedKey(std::min(description().maxIndex, kScaleFactor - 1))) {
                 continue;
             }
             storeInto(allScaleRecords_, combinedKey(s, key()), *this);
@@ -95,6 +114,8 @@ void PerScaleKeyedTable::importCsv(const std::string& directory) {
         if (anyLine) {
             selectScale(s);
         }
+        handler_support::markScale(unconvertible_, unconvertibleBefore, s);
+        handler_support::markScale(invalidKeys_, invalidKeysBefore, s);
     }
     if (!anyFile) {
         throw CTableExceptions(1);

@@ -13,9 +13,12 @@ class PerScaleKeyedTable : public KeyedTable {
 
     // Selects the scale, then restarts the walk below rangeLow.
     void startSending(int scaleNumber) override;
-    // As KeyedTable, and a copy for the scale `scaleNumber`. Returns 2.
+    // As KeyedTable, and a copy for the scale `scaleNumber`; a record whose key lies outside
+    // 0..65535 is logged and not stored. Returns 2.
     int storeReceived(std::string& status, int scaleNumber, const std::string& record) override;
     void clearRecords() override;
+    // Each scale number has its own file.
+    int csvFileNumber(int fetchedNumber) const override { return fetchedNumber; }
     // One file per scale number that has a record with a key from 1 to maxIndex; afterwards
     // scale 10 is selected.
     bool exportCsv(const std::string& directory) override;

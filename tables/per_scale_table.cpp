@@ -52,7 +52,7 @@ bool PerScaleTable::exportCsv(const std::string& directory) {
 
 void PerScaleTable::importCsv(const std::string& directory) {
     clearRecords();
-    unconvertible_.clear();
+    clearImportProblems();
     bool anyFile = false;
     for (int n = 0; n <= handler_support::kLastScaleNumber; ++n) {
         CsvInputFile in;
@@ -61,9 +61,13 @@ void PerScaleTable::importCsv(const std::string& directory) {
             continue;
         }
         anyFile = true;
+        const std::size_t unconvertibleBefore = unconvertible_.size();
+        const std::size_t invalidKeysBefore = invalidKeys_.size();
         if (readCsvLine(in, map)) {
             records_[static_cast<std::uint32_t>(n)] = packRecord();
         }
+        handler_support::markScale(unconvertible_, unconvertibleBefore, n);
+        handler_support::markScale(invalidKeys_, invalidKeysBefore, n);
     }
     if (!anyFile) {
         throw CTableExceptions(1);

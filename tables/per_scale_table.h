@@ -20,6 +20,8 @@ class PerScaleTable : public Table {
     int nextToSend(std::string& status, int scaleNumber, std::string& record) override;
     void prepareReceive(int scaleNumber) override;
     void clearRecords() override;
+    // Each scale number has its own file.
+    int csvFileNumber(int fetchedNumber) const override { return fetchedNumber; }
     bool exportCsv(const std::string& directory) override;
     // Takes the first data line of each scale's file; throws CTableExceptions (1) only when
     // none of the files could be read.

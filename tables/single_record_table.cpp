@@ -8,6 +8,7 @@
 void SingleRecordTable::startSending(int) {}
 
 int SingleRecordTable::storeReceived(std::string&, int, const std::string& record) {
+    clearRecord();
     layout().decodeRecord(record);
     held_ = true;
     return 1;
@@ -21,10 +22,7 @@ int SingleRecordTable::nextToSend(std::string&, int, std::string& record) {
     return 1;
 }
 
-void SingleRecordTable::prepareReceive(int) {
-    held_ = false;
-    clearRecord();
-}
+void SingleRecordTable::prepareReceive(int) {}
 
 void SingleRecordTable::clearRecords() {
     held_ = false;
@@ -44,7 +42,7 @@ bool SingleRecordTable::exportCsv(const std::string& directory) {
 
 void SingleRecordTable::importCsv(const std::string& directory) {
     held_ = false;
-    unconvertible_.clear();
+    clearImportProblems();
     CsvInputFile in;
     ColumnMap map;
     if (openCsvForRead(in, map, directory, 0) == 0) {

@@ -12,11 +12,13 @@ class SingleRecordTable : public Table {
     explicit SingleRecordTable(TableDescription description) : Table(std::move(description)) {}
 
     void startSending(int scaleNumber) override;
-    // Decodes into the current record (not emptied first: prepareReceive does that). 1.
+    // Empties the current record and decodes into it. 1.
     int storeReceived(std::string& status, int scaleNumber, const std::string& record) override;
     // The held record: 1 (every time); none: 4.
     int nextToSend(std::string& status, int scaleNumber, std::string& record) override;
-    // Drops the held record and empties the current record.
+    // Keeps the held record: a configuration table is fetched once per number into the one
+    // record (and file), so a number for which the scale sends none must not clear the record
+    // an earlier number sent.
     void prepareReceive(int scaleNumber) override;
     void clearRecords() override;
     bool exportCsv(const std::string& directory) override;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "diag/job_log.h"
 #include "dictionary/table.h"
@@ -206,6 +207,7 @@ bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
     layout_.clearValues();
     if (!in.utf8 || isAscii(line)) {
         layout_.readCsvRecord(line, map);
+        takeKeyField(line, map);
         return true;
     }
     // A UTF-8 file: convert field by field, so that a text without a Windows-1252 form can be
@@ -239,6 +241,7 @@ bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
         start = end + 1;
     }
     layout_.readCsvRecord(converted, map);
+    takeKeyField(converted, map);
     for (std::size_t i = 0; i < failedColumns.size(); ++i) {
         if (map.at(failedColumns[i]) < 0) {
             continue;  // a column no attribute takes
@@ -251,6 +254,72 @@ bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
         unconvertible_.push_back(std::move(invalid));
     }
     return true;
+}
+
+// The key value takes the last column headed with the key's file sign, as readCsvRecord hands
+// the fields out: that field is the line's key text.
+void Table::takeKeyField(const std::string& line, const ColumnMap& map) {
+    lineHadKey_ = false;
+    if (keyAttribute_ < 0) {
+        return;
+    }
+    std::size_t keyColumn = 0;
+    bool found = false;
+    for (std::size_t column = 0; map.at(column) != ColumnMap::kEnd; ++column) {
+        if (map.at(column) == keyAttribute_) {
+            keyColumn = column;
+            found = true;
+        }
+    }
+    if (!found) {
+        return;
+    }
+    // Only the fields up to the key column are looked at (the key usually comes first).
+    std::size_t start = 0;
+    for (std::size_t column = 0; column < keyColumn; ++column) {
+        const std::size_t end = line.find(';', start);
+        if (end == std::string::npos) {
+            return;  // a short line: the key value took nothing from it
+        }
+        start = end + 1;
+    }
+    std::size_t end = line.find(';', start);
+    if (end == std::string::npos) {
+        end = line.size();
+    }
+    lineHadKey_ = true;
+    lineKeyText_.assign(line, start, end - start);
+    lineKeyHeading_ = map.heading(keyColumn);
+}
+
+bool Table::noteImportedKey(std::uint32_t highestKey) {
+    if (!lineHadKey_) {
+        return true;
+    }
+    const AttributeValue* value = layout_.valueAt(static_cast<std::size_t>(keyAttribute_));
+    bool valid = value != nullptr && value->isValidText(lineKeyText_);
+    if (valid) {
+        // isValidText admits blanks around at most ten digits: the number fits 64 bits. A
+        // blank field would be key 0.
+        const long long number = std::strtoll(lineKeyText_.c_str(), nullptr, 10);
+        valid = number >= 1 && number <= static_cast<long long>(highestKey);
+    }
+    if (valid) {
+        return true;
+    }
+    InvalidValue invalid;
+    invalid.table = description_.fileSign;
+    invalid.key = key_;
+    invalid.column = lineKeyHeading_;
+    invalid.text = lineKeyText_;
+    invalid.badKey = true;
+    invalidKeys_.push_back(std::move(invalid));
+    return false;
+}
+
+void Table::clearImportProblems() {
+    unconvertible_.clear();
+    invalidKeys_.clear();
 }
 
 bool Table::writeCsvLine(CsvOutputFile& out) {
@@ -395,6 +464,10 @@ void Table::logUnwritableValues() const {
     }
 }
 
+int Table::csvFileNumber(int) const {
+    return 0;
+}
+
 bool Table::writeEmptyCsv(const std::string& directory, int scaleNumber) {
     CsvOutputFile out;
     openCsvForWrite(out, directory, scaleNumber);
@@ -425,6 +498,7 @@ void Table::importCsv(const std::string&) {}
 
 void Table::findInvalidValues(std::vector<InvalidValue>& out) {
     out.insert(out.end(), unconvertible_.begin(), unconvertible_.end());
+    out.insert(out.end(), invalidKeys_.begin(), invalidKeys_.end());
 }
 
 void Table::collectInvalidTexts(std::int32_t key, std::vector<InvalidValue>& out) const {

@@ -47,9 +47,17 @@ void writeOut(const std::string& bytes) {
 }
 
 // A row as the console shows it: the caption (empty for rows without one) followed by what the
-// value line shows (": " and the text).
+// value line shows (": " and the text). Texts come from the scale and from CSV files: a control
+// byte or DEL is shown as "?", so that no escape sequence reaches the terminal.
 std::string rowText(const Console& c, int index) {
-    return toUtf8(c.captions[index] + c.texts[index]);
+    std::string row = c.captions[index] + c.texts[index];
+    for (char& ch : row) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x20 || byte == 0x7F) {
+            ch = '?';
+        }
+    }
+    return toUtf8(row);
 }
 
 // On a terminal the seven rows stand below each other and are redrawn in place.

@@ -2,6 +2,7 @@
 // total time-outs.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "platform/serial_device.h"
@@ -111,10 +112,24 @@ std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& setti
 
 std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t count,
                               std::int32_t& received) {
+    const auto start = std::chrono::steady_clock::now();
     DWORD done = 0;
     BOOL ok = ReadFile(device->handle, buffer, static_cast<DWORD>(count), &done, nullptr);
     received = static_cast<std::int32_t>(done);
-    return ok ? 0 : lastError();
+    if (ok) {
+        return 0;
+    }
+    const std::int32_t error = lastError();
+    // A device that has gone (a pulled USB adapter) fails every read at once: the read still
+    // takes the time a read with the driver's time-outs would, so that a caller polling byte by
+    // byte waits instead of spinning.
+    const auto budget = std::chrono::milliseconds(5 * static_cast<std::int64_t>(count) + 10);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    if (elapsed < budget) {
+        Sleep(static_cast<DWORD>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(budget - elapsed).count() + 1));
+    }
+    return error;
 }
 
 std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int32_t count,

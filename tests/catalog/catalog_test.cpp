@@ -98,6 +98,35 @@ TEST_F(Catalog, OnlyTheMetaTablesGiveNoDataTables) {
     EXPECT_EQ(catalog_.tableCount(), 0u);
 }
 
+TEST_F(Catalog, DescriptionsWithoutMetaRowsKeepEveryTable) {
+    write(kDataTables, kMetaAttributes + kDataAttributes);
+    ASSERT_TRUE(load());
+    ASSERT_EQ(catalog_.tableCount(), 3u);
+    EXPECT_EQ(catalog_.tableAt(2)->fileSign(), "PARM");
+    // One row is one table.
+    write("3;ARTI;41;3;ARTICLES;9999\r\n", kMetaAttributes + kDataAttributes);
+    ASSERT_TRUE(load());
+    EXPECT_EQ(catalog_.tableCount(), 1u);
+}
+
+TEST_F(Catalog, FileSignsThatAFileNameOrHeadingCannotCarryFailTheLoad) {
+    for (const std::string sign :
+         {"../Z", "A\\BC", "A:BC", "A<BC", "A>BC", "A\"BC", "A|BC", "A?BC", "A*BC",
+          "A\x01"
+          "BC",
+          "A\x7F"
+          "BC"}) {
+        write(kMetaTables + "3;" + sign + ";41;2;BAD;10\r\n",
+              kMetaAttributes + "20;" + sign + ";ANUM;61;3;7;N\r\n");
+        EXPECT_FALSE(load()) << sign;
+        write(kMetaTables + "3;GOOD;41;2;BAD;10\r\n",
+              kMetaAttributes + "20;GOOD;ANUM;61;3;7;N\r\n21;GOOD;" + sign + ";62;3;5;N\r\n");
+        EXPECT_FALSE(load()) << sign;
+    }
+    write(kMetaTables + "3;A-B.;41;2;GOOD;10\r\n", kMetaAttributes + "20;A-B.;A B!;61;3;7;N\r\n");
+    EXPECT_TRUE(load());
+}
+
 TEST_F(Catalog, MalformedTableRowsFailTheLoad) {
     const std::string attributes = kMetaAttributes +
                                    "20;AB;ANUM;61;3;7;N\r\n"

@@ -73,6 +73,13 @@ TEST(AttributeDescription, SizeCodeGivesBytesAndFieldsByType) {
     a.flags = 8;
     a.setSizeCode(0x2002);
     EXPECT_EQ(a.fieldCount, 0u);
+    // A character, a digit string and a type-10 key are one value whatever the size digit.
+    for (std::uint32_t type : {3u, 9u, 10u}) {
+        a.flags = type;
+        a.setSizeCode(0x1004);
+        EXPECT_EQ(a.byteCount, 4u);
+        EXPECT_EQ(a.fieldCount, 1u) << type;
+    }
 
     // The low byte is the type: 0x101 is type 1 sent as a binary number, 0x108 type 8.
     a.flags = 0x101;

@@ -9,6 +9,7 @@ import subprocess
 import threading
 import unittest
 
+from data_fault_cases import DataFaultCases, job_string
 from harness import (BANNER, Installation, Simulator, log_entries, read_file, read_records,
                      run_job, sample_path, table_signs, wait_for)
 
@@ -53,6 +54,24 @@ class WineTestCase(unittest.TestCase):
                            env=env, capture_output=True, timeout=180)
         return p.returncode, p.stderr.decode("latin-1")
 
+
+class WineDataFaults(WineTestCase, DataFaultCases):
+    """Jobs that once lost or misplaced records with exit status 0, run by Kwlink.exe."""
+
+    def start_scale(self, data_file, ident):
+        sim = Simulator(self.link, ident, SCALE, data_file,
+                        transcript=self.inst.path("transcript-%d.txt" % len(self.sims)))
+        self.sims.append(sim)
+        return sim
+
+    def stop_scale(self, sim):
+        sim.stop()
+
+    def run_kw(self, job, workdir):
+        return self.run_windows_job(job_string(job, windows_path(workdir)))
+
+    def work(self, name="work"):
+        return self.inst.path(name)
 
 
 class WineJobs(WineTestCase):

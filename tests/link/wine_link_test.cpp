@@ -1,10 +1,12 @@
 // The Windows serial port and link under wine, against simulated scales that
-// tests/link/wine_link_tests.sh starts on COM5, COM6, COM8, COM9 and COM12 (COM7 is missing).
+// tests/link/wine_link_tests.sh starts on COM5, COM6, COM8, COM9, COM10 and COM12 (COM7 is
+// missing).
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -172,6 +174,39 @@ TEST_F(WineLinkTest, SerialPortPassesEveryByteValue) {
     EXPECT_EQ(port.errorText(),
               "Keine Schnittstelle ge\xF6"
               "ffnet.\n");
+}
+
+TEST_F(WineLinkTest, ReadFromAVanishedDeviceStillTakesItsTime) {
+    SerialPort port;
+    ASSERT_EQ(port.configure(9600, LineFormat{8, 1, 0}, 0, 4096, 4096), 0);
+    ASSERT_EQ(port.open(10), 0) << port.systemErrorText();
+    // The simulated scale on COM10 hangs its terminal up and ends when this file appears: the
+    // device goes away under the open port, as when a USB adapter is pulled.
+    {
+        std::FILE* release = std::fopen((simDirectory() + "/vanish10").c_str(), "wb");
+        ASSERT_NE(release, nullptr);
+        std::fclose(release);
+    }
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (countLinesStartingWith(transcriptOf(10), "vanish") == 0 && Clock::now() < deadline) {
+        platform::sleepMillis(20);
+    }
+    ASSERT_EQ(countLinesStartingWith(transcriptOf(10), "vanish"), 1);
+    platform::sleepMillis(300);  // the simulator closes the terminal as it exits
+    for (std::int32_t wanted : {1, 4, 1}) {
+        std::string buffer;
+        std::int32_t count = wanted;
+        auto start = Clock::now();
+        std::int32_t result = port.read(buffer, count);
+        auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        // Wine reports the hung-up terminal as a read that timed out; Windows reports a pulled
+        // adapter as an OS error. Either way nothing is read and the time is taken.
+        EXPECT_NE(result, 0);
+        EXPECT_EQ(count, 0);
+        EXPECT_GE(elapsed, 5 * wanted + 10 - 1) << wanted << " byte(s)";
+    }
+    port.close();
 }
 
 #endif

@@ -11,6 +11,7 @@
 #   COM7  missing (its pinned path does not exist)
 #   COM8  corrupts the block check of its first reply
 #   COM9  echoes every byte (serial port tests)
+#   COM10 echoes every byte; hangs up and goes away when $KWLINK_SIM_DIR/vanish10 appears
 #   COM12 ordinary scale 1 (a port opened as \\.\COM12)
 set -u
 wine_test=$1
@@ -49,10 +50,11 @@ start_sim 5 --scale 3 --ident 1097400701
 start_sim 6 --nak-first 2
 start_sim 8 --bad-bcc-first 1
 start_sim 9 --echo
+start_sim 10 --echo --vanish-on-release --release-file "$dir/vanish10"
 start_sim 12
 
 # Wait for every simulator's ready line.
-for port in 5 6 8 9 12; do
+for port in 5 6 8 9 10 12; do
     for _ in $(seq 1 100); do
         grep -q '^ready ' "$dir/scale$port.out" 2>/dev/null && break
         sleep 0.05

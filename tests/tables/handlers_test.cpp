@@ -108,11 +108,13 @@ TEST(KeyedTableFiles, ImportFollowsTheKeyColumnOrCountsOn) {
 
     writeFile(dir.file("AAAA.csv"), "KEYN;TEXT;\r\nK;T;\r\n5;first\r\n5;second\r\n;empty key\r\n");
     table.importCsv(dir.withSeparator());
-    ASSERT_EQ(table.records().size(), 2u);
+    ASSERT_EQ(table.records().size(), 1u);
     ASSERT_TRUE(table.loadRecord(5));
     EXPECT_EQ(table.slot(0), "second");
-    ASSERT_TRUE(table.loadRecord(0));  // stored, but never written
-    EXPECT_EQ(table.slot(0), "empty key");
+    // An empty key field names key 0, which no record can have: noted, not stored.
+    ASSERT_EQ(table.invalidKeys().size(), 1u);
+    EXPECT_EQ(table.invalidKeys()[0].text, "");
+    EXPECT_TRUE(table.hasImportProblems());
     ASSERT_TRUE(table.exportCsv(dir.withSeparator()));
     EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n5;second\r\n");
 
@@ -189,6 +191,12 @@ TEST(PerScaleKeyedTableTransfer, RecordsAreKeptAndSentPerScale) {
     EXPECT_EQ(table.nextToSend(status, 2, request), 2);
     EXPECT_EQ(request, std::string("\x95\x17\x61\x25\x17\x62\x78\x20\x17", 9));
     EXPECT_EQ(table.nextToSend(status, 2, request), 3);
+
+    // Key 65541 = 010005h (bytes 05h 00h 01h, coded 25h 20h 21h) from scale 1 would land
+    // under scale 2, key 5: not stored.
+    const std::string record65541("\x41\x17\x61\x25\x20\x21\x17\x62\x78\x20\x17\x03", 12);
+    EXPECT_EQ(table.storeReceived(status, 1, record65541), 2);
+    EXPECT_EQ(table.allScaleRecords().size(), 1u);
 }
 
 TEST(PerScaleKeyedTableTransfer, ImportNeedsOneFileOfAnyScale) {
@@ -201,11 +209,16 @@ TEST(PerScaleKeyedTableTransfer, ImportNeedsOneFileOfAnyScale) {
     // The last file read is the selected scale.
     EXPECT_EQ(table.records().size(), 2u);
 
-    // Keys outside one scale's 65536 would be filed under another scale: skipped.
+    // Keys outside one scale's 65536 would be filed under another scale: skipped and noted
+    // with the scale number of their file.
     writeFile(dir.file("PSKT07.csv"), "KEYN;TEXT;\r\nK;T;\r\n65536;x\r\n-1;y\r\n3;c\r\n");
     table.importCsv(dir.withSeparator());
     ASSERT_EQ(table.allScaleRecords().size(), 1u);
     EXPECT_EQ(table.allScaleRecords().begin()->first, 7u * 65536 + 3);
+    ASSERT_EQ(table.invalidKeys().size(), 2u);
+    EXPECT_EQ(table.invalidKeys()[0].text, "65536");
+    EXPECT_EQ(table.invalidKeys()[0].scale, 7);
+    EXPECT_EQ(table.invalidKeys()[1].text, "-1");
 
     writeFile(dir.file("PSKT07.csv"), "");
     EXPECT_THROW(table.importCsv(dir.withSeparator()), CTableExceptions);
@@ -225,6 +238,38 @@ TEST(SingleRecordTableTransfer, SendsItsRecordOnlyWhileHeld) {
     EXPECT_EQ(table.nextToSend(status, 0, request), 1);
     EXPECT_EQ(request, kSent3);
     EXPECT_EQ(status, "kept");
+    // Fetching the next configuration number, which sends no record, keeps the record.
+    table.prepareReceive(1);
+    request.clear();
+    EXPECT_EQ(table.nextToSend(status, 1, request), 1);
+    EXPECT_EQ(request, kSent3);
     table.clearRecords();
     EXPECT_EQ(table.nextToSend(status, 0, request), 4);
+}
+
+TEST(KeyedTableFiles, KeyFieldsThatNameNoValidKeyAreNotedAndSkipped) {
+    TempDir dir;
+    KeyedTable table(keyAndText());
+    writeFile(dir.file("AAAA.csv"),
+              "TEXT;KEYN;\r\nT;K;\r\na;2,5\r\nb;abc\r\nc;-3\r\nd;0\r\ne;256\r\n"
+              "f;99999999999\r\ng; 7 \r\nh;255\r\n");
+    table.importCsv(dir.withSeparator());
+    std::vector<std::string> texts;
+    for (const InvalidValue& value : table.invalidKeys()) {
+        EXPECT_TRUE(value.badKey);
+        EXPECT_EQ(value.column, "KEYN");
+        texts.push_back(value.text);
+    }
+    EXPECT_THAT(texts, testing::ElementsAre("2,5", "abc", "-3", "0", "256", "99999999999"));
+    ASSERT_EQ(table.records().size(), 2u);
+    EXPECT_TRUE(table.loadRecord(7));
+    EXPECT_TRUE(table.loadRecord(255));
+    std::vector<InvalidValue> reported;
+    table.findInvalidValues(reported);
+    EXPECT_EQ(reported.size(), 6u);
+
+    // The next import starts with a clean slate.
+    writeFile(dir.file("AAAA.csv"), "KEYN;TEXT;\r\nK;T;\r\n1;x\r\n");
+    table.importCsv(dir.withSeparator());
+    EXPECT_FALSE(table.hasImportProblems());
 }

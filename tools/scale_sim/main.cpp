@@ -1,4 +1,6 @@
 // kwlink-scale-sim: a simulated scale on a pseudo-terminal. See --help.
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -54,6 +56,7 @@ const char kUsage[] =
     "  --w-reply D          end tables with \"w\" and digit D instead of \"q\"\n"
     "  --hold-greeting      greet only after a release\n"
     "  --pause-after K      after the K-th record reply, answer nothing until a release\n"
+    "  --vanish-on-release  at a release, hang the terminal up and end (a pulled adapter)\n"
     "  --release-file FILE  a release is: FILE exists, or SIGUSR1 arrived\n"
     "\n"
     "Escaped text: printable ASCII as is, \"\\\\\" for a backslash, \"\\xHH\" for any byte.\n"
@@ -153,6 +156,8 @@ int main(int argc, char** argv) {
             options.holdGreeting = true;
         } else if (option == "--pause-after") {
             number(options.pauseAfter);
+        } else if (option == "--vanish-on-release") {
+            options.vanishOnRelease = true;
         } else if (option == "--release-file") {
             value(text);
             options.releaseFile = text;
@@ -206,6 +211,15 @@ int main(int argc, char** argv) {
 
     scale_sim::ScalePeer peer(line, tables, transcript, options);
     peer.run(g_stop, g_release);
+    if (options.vanishOnRelease && g_stop == 0) {
+        // What the kernel does to a serial device whose USB adapter is pulled: every open
+        // descriptor of the terminal is hung up.
+        const int slave = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (slave >= 0) {
+            ioctl(slave, TIOCVHANGUP);
+            close(slave);
+        }
+    }
     unlink(linkPath.c_str());
     return 0;
 }

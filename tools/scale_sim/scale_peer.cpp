@@ -82,6 +82,10 @@ void ScalePeer::run(const volatile std::sig_atomic_t& stop,
     releaseCount_ = &release;
     settings_ = line_.settingsSnapshot();
     while (stop == 0) {
+        if (options_.vanishOnRelease && released()) {
+            transcript_.line("vanish");
+            return;
+        }
         PtyLine::Input input = line_.wait(5);
         Clock::time_point now = Clock::now();
         if (input.hangup) {

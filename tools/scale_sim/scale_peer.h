@@ -20,16 +20,17 @@ struct PeerOptions {
     int settleMs = 30;        // quiet time after the program's configuration before the greeting
     bool echo = false;        // echo every byte, no protocol at all
     // Fault injection.
-    int nakFirst = 0;             // answer the first k good frames with NAK
-    int badBccFirst = 0;          // corrupt the block check of the first k replies sent
-    bool neverAck = false;        // never acknowledge a frame
-    bool silentAfterAck = false;  // acknowledge, but never reply
-    std::string stray;            // bytes sent before the STX of every reply
-    char endReplyDigit = 0;       // end a table with "w" and this digit instead of "q"
-    bool holdGreeting = false;    // greet only after a release
-    int pauseAfter = 0;           // after the k-th record reply, answer nothing until a release
-    std::string releaseFile;      // a release: this file exists, or SIGUSR1
-    int qStarSign = -1;           // table that "q*" serves; -1: lowest data sign of the number
+    int nakFirst = 0;              // answer the first k good frames with NAK
+    int badBccFirst = 0;           // corrupt the block check of the first k replies sent
+    bool neverAck = false;         // never acknowledge a frame
+    bool silentAfterAck = false;   // acknowledge, but never reply
+    std::string stray;             // bytes sent before the STX of every reply
+    char endReplyDigit = 0;        // end a table with "w" and this digit instead of "q"
+    bool holdGreeting = false;     // greet only after a release
+    int pauseAfter = 0;            // after the k-th record reply, answer nothing until a release
+    std::string releaseFile;       // a release: this file exists, or SIGUSR1
+    bool vanishOnRelease = false;  // end at a release: the device goes away under the program
+    int qStarSign = -1;            // table that "q*" serves; -1: lowest data sign of the number
 };
 
 // Transcript of the conversation, one line per event, in the escaped text form:
