@@ -44,11 +44,19 @@ foreach(dir ${KWLINK_TEST_DIRS})
     if(NOT IS_DIRECTORY ${dir} OR name STREQUAL "support")
         continue()
     endif()
+    # The kept fuzz inputs are replayed natively only (the parsers are the same code).
+    if(WIN32 AND name STREQUAL "fuzz")
+        continue()
+    endif()
     file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
     if(NOT sources)
         continue()
     endif()
     add_executable(${name}_tests ${sources})
+    if(name STREQUAL "fuzz")
+        target_compile_definitions(fuzz_tests PRIVATE
+            KWLINK_FUZZ_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/fuzz")
+    endif()
     target_link_libraries(${name}_tests PRIVATE kwlink_test_support gmock_main)
     kwlink_warnings(${name}_tests)
     kwlink_link_runtime(${name}_tests)
@@ -107,8 +115,9 @@ endif()
 # build/win64), so that one summary covers both targets. Which one is decided when CTest starts,
 # by the wine fixture's `choose`: the 32-bit build where this host runs 32-bit programs, the
 # 64-bit build under wine64 where it cannot, or what KWLINK_WINE_ARCH says. CTest prints the
-# choice and its reason in one line.
-if(NOT WIN32)
+# choice and its reason in one line. The sanitizer trees (build/asan, build/tsan) run the native
+# tests only.
+if(NOT WIN32 AND NOT KWLINK_SANITIZE)
     get_filename_component(builds_dir ${CMAKE_BINARY_DIR}/.. ABSOLUTE)
     file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "\
 execute_process(COMMAND bash \"${KWLINK_WINE_RUN}\" choose

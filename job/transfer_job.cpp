@@ -26,8 +26,6 @@ constexpr char kStx = 0x02;
 constexpr char kEtb = 0x17;
 // The model-700 scale's letters for a record (instead of "d").
 constexpr char kModel700Record = 0x1C;
-// The pause before the first record request of every table, in both directions.
-constexpr std::uint32_t kTablePauseMs = 500;
 // Files of configuration tables carry the numbers 00 to 10.
 constexpr int kLastFileNumber = 10;
 // Replies of a kind the job cannot use, while fetching one table, after which the job ends.
@@ -88,7 +86,14 @@ std::string headerFor(std::uint8_t number) {
 
 }  // namespace
 
-TransferJob::TransferJob(const std::string& commandLine) {
+TransferJob::TransferJob(const std::string& commandLine)
+    : TransferJob(commandLine, [](const LineSettings& line, const LinkSettings& link) {
+          return std::make_unique<SerialScaleLink>(line, link);
+      }) {}
+
+TransferJob::TransferJob(const std::string& commandLine, const LinkFactory& makeLink,
+                         std::uint32_t tablePauseMs)
+    : tablePauseMs_(tablePauseMs) {
     programDir_ = platform::programDirectory();
     job_ = JobParameters(commandLine).result();
     if (!makeDirectory(job_.workDir)) {
@@ -123,7 +128,7 @@ TransferJob::TransferJob(const std::string& commandLine) {
     lineSettings_.handshake = 0;
     lineSettings_.inputQueueSize = 4096;
     lineSettings_.outputQueueSize = 4096;
-    link_ = std::make_unique<SerialScaleLink>(lineSettings_, linkSettings_);
+    link_ = makeLink(lineSettings_, linkSettings_);
     setReplyLimit();
 }
 
@@ -520,7 +525,7 @@ std::uint8_t TransferJob::stopOnRequest() {
 std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descFetch, State next) {
     currentTable_ = &table;
     showAndLog(showLine7, table.name());
-    platform::sleepMillis(kTablePauseMs);
+    platform::sleepMillis(tablePauseMs_);
     table.prepareReceive(currentNumber_);
     unknownReplies_ = 0;
     request_ = header_ + "u" + static_cast<char>(table.busSign()) + kEtb;
@@ -579,7 +584,7 @@ std::uint8_t TransferJob::nextTableToSend() {
     request_ = recordRequestStart();
     lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
     if (lastResult_ == 1 || lastResult_ == 2) {
-        platform::sleepMillis(kTablePauseMs);
+        platform::sleepMillis(tablePauseMs_);
         showLine7(statusText_);
         state_ = State::SendRecords;
     } else {
@@ -652,7 +657,7 @@ std::uint8_t TransferJob::nextTableToFetch() {
     }
     statusText_ = currentTable_->name();
     showAndLog(showLine7, statusText_);
-    platform::sleepMillis(kTablePauseMs);
+    platform::sleepMillis(tablePauseMs_);
     currentTable_->prepareReceive(currentNumber_);
     unknownReplies_ = 0;
     fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -26,9 +27,19 @@ class TransferJob {
     static constexpr std::uint8_t kFinished = 1;  // the job is complete
     static constexpr std::uint8_t kCallAgain = 2;
 
+    // Makes the job's link from the line settings and the link settings the job determined.
+    using LinkFactory =
+        std::function<std::unique_ptr<ScaleLink>(const LineSettings&, const LinkSettings&)>;
+    // The pause before the first record request of every table, in both directions.
+    static constexpr std::uint32_t kTablePauseMs = 500;
+
     // Throws QmComExceptions: 1 (job string), 32 (working directory), 41 (another job holds
     // the working directory's lock file), 7 and 8 (translation file), 9 (configuration file).
     explicit TransferJob(const std::string& commandLine);
+    // The same job over the link that `makeLink` makes, pausing `tablePauseMs` before each
+    // table: lets a test play the scale without a serial line.
+    TransferJob(const std::string& commandLine, const LinkFactory& makeLink,
+                std::uint32_t tablePauseMs = kTablePauseMs);
     // Deletes the translation table, closes the link (logging message 35) and the tables.
     virtual ~TransferJob();
     TransferJob(const TransferJob&) = delete;
@@ -116,6 +127,7 @@ class TransferJob {
     LinkSettings linkSettings_;
     LineSettings lineSettings_;
     std::unique_ptr<ScaleLink> link_;
+    std::uint32_t tablePauseMs_ = kTablePauseMs;
     std::string programDir_;
     TableCatalog catalog_;
     std::uint8_t scaleNumber_ = 0;

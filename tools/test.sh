@@ -8,3 +8,6 @@ python3 "$root/tools/check-layers.py"  # no folder includes one above it (ARCHIT
 bash "$root/tools/build.sh"
 cd "$root/build/native"
 ctest --output-on-failure --timeout 900
+# The native tests again under sanitizers, and every fuzz target for 20 s.
+bash "$root/tools/sanitize.sh"
+bash "$root/tools/fuzz.sh" 20

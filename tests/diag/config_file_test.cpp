@@ -76,6 +76,9 @@ TEST(ConfigFile, FewerThanFiveFieldsInTheFirst19CharactersIsError9) {
     // 24 characters, the fifth field starting at character 24.
     EXPECT_EQ(failureOf("3;10.000000;1.50000;50;3"), "bad configuration");
     EXPECT_EQ(failureOf("3;10;1.5;50;3"), "");
+    // The fifth field starting at character 19 still counts, at character 20 it is cut off.
+    EXPECT_EQ(failureOf("3;10.000;1.5000;5;7"), "");
+    EXPECT_EQ(failureOf("3;10.0000;1.5000;5;7"), "bad configuration");
 }
 
 TEST(ConfigFile, ValuesOutsideTheirLimitsAreError9) {

@@ -113,6 +113,22 @@ TEST(TextLinesValue, EachLineIsItsOwnGroupWithNumberAndFormatDigit) {
     EXPECT_EQ(pos, 12u);  // on the ETB before the other attribute's group
 }
 
+TEST(TextLinesValue, ColumnsBeyondItsLinesAreIgnoredAndNeverReachTheNextAttribute) {
+    std::array<std::string, 3> slots{"", "", "next attribute"};
+    TextLinesValue value('L', slots.data(), 2);
+    for (const char* text : {"1a", "1b", "1c"}) {
+        EXPECT_EQ(value.setText(text), 1);
+    }
+    EXPECT_EQ(slots[0], "1a");
+    EXPECT_EQ(slots[1], "1b");
+    EXPECT_EQ(slots[2], "next attribute");
+    value.clear();
+    value.setText("2d");
+    std::string csv;
+    value.writeCsv(csv);
+    EXPECT_EQ(csv, "2d;1b;");
+}
+
 // A received record ends with ETX and the check byte; here the check byte is 17h, which looks
 // like an ETB. The lines must end at the ETX, so that a restore sends neither byte back.
 TEST(TextLinesValue, LinesThatEndTheRecordStopAtEtx) {

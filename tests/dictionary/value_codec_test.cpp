@@ -44,6 +44,13 @@ TEST(ValueCodec, BinaryIsTheNumbersValueLowByteFirstWithEscapeAbove222) {
     EXPECT_EQ(encodeValueBytes("255", ValueMode::Binary), "\xFF\x2F\x2F");
     EXPECT_EQ(decodeAll("\xFF\x2F\x2F", ValueMode::Binary), "255");
 
+    // 222 is the last byte sent plain (as FEh), 223 the first escaped.
+    EXPECT_EQ(encodeValueBytes("222", ValueMode::Binary), "\xFE");
+    EXPECT_EQ(decodeAll("\xFE", ValueMode::Binary), "222");
+    EXPECT_EQ(encodeValueBytes("223", ValueMode::Binary), "\xFF\x2D\x2F");
+    EXPECT_EQ(decodeAll("\xFF\x2D\x2F", ValueMode::Binary), "223");
+    EXPECT_EQ(encodeValueBytes("\xDE\xDF", ValueMode::PlainText), "\xFE\xFF\x2D\x2F\x20");
+
     EXPECT_EQ(encodeValueBytes("300", ValueMode::Binary), "\x4C\x21");
     EXPECT_EQ(decodeAll("\x4C\x21", ValueMode::Binary), "300");
 

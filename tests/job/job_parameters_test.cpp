@@ -124,6 +124,10 @@ TEST_F(JobStringTest, TableListRules) {
     r = parse(job + "KWTAB[ab cd]");
     EXPECT_EQ(r.tableNameCount, 1);
     EXPECT_EQ(r.tables[0], "ABCD");
+    // Every letter from a to z is upper-cased.
+    r = parse(job + "KWTAB[abcd,efgh,ijkl,mnop,qrst,uvwx,yz]");
+    EXPECT_EQ(r.tables[5], "UVWX");
+    EXPECT_EQ(r.tables[6], "YZ");
 }
 
 TEST_F(JobStringTest, TableListEndings) {

@@ -19,6 +19,7 @@
 
 #include "link/serial_port.h"
 #include "platform/platform.h"
+#include "platform/serial_device.h"
 
 namespace {
 
@@ -272,6 +273,8 @@ TEST(SerialPortPosix, MissingDeviceGivesOsErrorAndLeavesThePortClosed) {
     EXPECT_EQ(port.deviceName(), link);
     EXPECT_FALSE(port.isOpen());
     unlink(link.c_str());
+    // Without a link in the program directory, COM n is the n-th serial device.
+    EXPECT_EQ(platform::serialDeviceName(48), "/dev/ttyS47");
     PtyPort pty(49);
     EXPECT_EQ(port.open(49), 0);
 }

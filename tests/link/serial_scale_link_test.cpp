@@ -67,7 +67,6 @@ std::string comPath(int port) {
     return platform::programDirectory() + "/com" + std::to_string(port);
 }
 
-// Calls `step` until it returns 1; fails after `seconds`.
 // Calls `step` until it throws; returns the exception's text.
 std::string runToFailure(const std::function<std::uint8_t()>& step, double seconds = 5.0) {
     auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
@@ -246,9 +245,16 @@ TEST_F(LinkTest, SilentScaleGivesErrorAfterAllRepeats) {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     EXPECT_GE(elapsed, 150);
     EXPECT_FALSE(link.isBusy());
+    // The next call starts a new exchange: the request goes out a fourth time.
+    EXPECT_EQ(link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload), 2);
+    EXPECT_TRUE(link.isBusy());
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (countLinesStartingWith(readLines(transcript()), "rx \\x02") < 4 &&
+           Clock::now() < deadline) {
+        platform::sleepMillis(10);
+    }
     ASSERT_TRUE(scale->stop());
-    EXPECT_EQ(countLinesStartingWith(readLines(transcript()), "rx \\x02"), 3);
-    // The next call starts a new exchange.
+    EXPECT_EQ(countLinesStartingWith(readLines(transcript()), "rx \\x02"), 4);
 }
 
 TEST_F(LinkTest, ReplyWithBadBlockCheckIsRefusedAndTheRepeatAccepted) {
@@ -470,27 +476,48 @@ TEST_F(LinkTest, WaitsForAHeldGreetingWithoutTimeLimit) {
     EXPECT_EQ(identification, "SIMSCALE0001");
 }
 
-// Exact frames from a test-held pseudo-terminal.
-TEST_F(LinkTest, ReplyFromScaleSevenIsSplitIntoCodeKindAndPayload) {
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    grantpt(master);
-    unlockpt(master);
-    std::string path = comPath(73);
-    links_.push_back(path);
-    unlink(path.c_str());
-    ASSERT_EQ(symlink(ptsname(master), path.c_str()), 0);
-    auto send = [&](const std::string& bytes) {
-        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    };
+// Exact frames from a test-held pseudo-terminal: the test plays the scale byte by byte.
+class HeldLineTest : public LinkTest {
+  protected:
+    void TearDown() override {
+        if (master_ >= 0) {
+            close(master_);
+        }
+        LinkTest::TearDown();
+    }
+    // Publishes a pseudo-terminal as COM `port`.
+    void hold(int port) {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master_, 0);
+        grantpt(master_);
+        unlockpt(master_);
+        std::string path = comPath(port);
+        links_.push_back(path);
+        unlink(path.c_str());
+        ASSERT_EQ(symlink(ptsname(master_), path.c_str()), 0);
+    }
+    void send(const std::string& bytes) {
+        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // Opens the link with a greeting from scale 2, identification "ABCDEFGHIJ".
+    void greet(SerialScaleLink& link, std::uint8_t& code, std::string& identification) {
+        ASSERT_EQ(link.open(code, identification), 2);  // port open, now waiting
+        // Block check worked out by hand: 02^17^5D^30^32^17^69 = 34; ^41..4A ("ABCDEFGHIJ",
+        // together 0B) = 3F; ^03 = 3C.
+        send(std::string("\x02\x17]02\x17iABCDEFGHIJ\x03\x3C", 19));
+        runToCompletion([&] { return link.open(code, identification); });
+    }
+
+    int master_ = -1;
+};
+
+TEST_F(HeldLineTest, ReplyFromScaleSevenIsSplitIntoCodeKindAndPayload) {
+    hold(73);
+    const int master = master_;
     SerialScaleLink link(jobLineSettings(), fastLink(73));
     std::uint8_t code = 0;
     std::string identification;
-    ASSERT_EQ(link.open(code, identification), 2);  // port open, now waiting
-    // Greeting from scale 2, identification "ABCDEFGHIJ": block check worked out by hand.
-    // 02^17^5D^30^32^17^69 = 34; ^41..4A ("ABCDEFGHIJ", together 0B) = 3F; ^03 = 3C.
-    send(std::string("\x02\x17]02\x17iABCDEFGHIJ\x03\x3C", 19));
-    runToCompletion([&] { return link.open(code, identification); });
+    greet(link, code, identification);
     EXPECT_EQ(code, 2);
     EXPECT_EQ(identification, "ABCDEFGHIJ");
     // ACK, a second ACK (stray), then the reply 02 17 5D 30 37 17 41 03 1A.
@@ -519,7 +546,41 @@ TEST_F(LinkTest, ReplyFromScaleSevenIsSplitIntoCodeKindAndPayload) {
     // request, NAK.
     EXPECT_EQ(wire, "\x06" + kSaveRequest.substr(0, 7) + std::string("\x03\x2E", 2) + "\x06" +
                         kSaveRequest.substr(0, 7) + std::string("\x03\x2E", 2) + "\x15");
-    close(master);
+}
+
+TEST_F(HeldLineTest, TheReplyTimeOutRunsFromTheAcknowledgement) {
+    hold(79);
+    LinkSettings settings = fastLink(79);
+    settings.receiveTimeout = 0.4;
+    settings.ackTimeout = 1.0;
+    SerialScaleLink link(jobLineSettings(), settings);
+    std::uint8_t code = 0;
+    std::string identification;
+    greet(link, code, identification);
+    Reply reply;
+    auto step = [&] {
+        return link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload);
+    };
+    auto stepFor = [&](int milliseconds) {
+        const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
+        while (Clock::now() < until) {
+            ASSERT_EQ(step(), 2);
+        }
+    };
+    ASSERT_EQ(step(), 2);  // the request goes out
+    // A late acknowledgement, and the reply within the reply time-out after it: together far
+    // beyond the reply time-out after the request, and still no error 25.
+    stepFor(300);
+    send("\x06");
+    stepFor(300);
+    send(std::string("\x02\x17]01\x17q\x03\x2C", 9));
+    runToCompletion(step);
+    EXPECT_EQ(reply.payload, std::string("q\x03\x2C", 3));
+
+    // A reply that stops after its first bytes is no reply: error 25 once the time is up.
+    ASSERT_EQ(step(), 2);
+    send(std::string("\x06\x02\x17]01", 6));
+    EXPECT_EQ(runToFailure(step), message(25));
 }
 
 TEST_F(LinkTest, ScaleCanPauseAfterARecordUntilReleased) {

@@ -283,6 +283,18 @@ TEST_F(CsvRoundTrip, AUtf8FileWithByteOrderMarkIsConvertedToWindows1252) {
     invalid.clear();
     table.findInvalidValues(invalid);
     EXPECT_TRUE(invalid.empty());
+
+    // The first column of the file, right after the mark, is reported like any other.
+    KeyedTable textFirst(describe(
+        "AAAA", 0x41, 2, 255, {{"TEXT", 0x62, 1, 20, 5, "TEXT"}, {"KEYN", 0x61, 0, 2, 8, "KEY"}}));
+    writeFile(dir_.file("AAAA.csv"),
+              "\xEF\xBB\xBFTEXT;KEYN;\r\nTEXT;KEY;\r\n\xCE\xA9hm;2\r\nok;3\r\n");
+    textFirst.importCsv(dir_.withSeparator());
+    textFirst.findInvalidValues(invalid);
+    ASSERT_EQ(invalid.size(), 1u);
+    EXPECT_EQ(invalid[0].key, 2);
+    EXPECT_EQ(invalid[0].column, "TEXT");
+    EXPECT_EQ(invalid[0].text, "\xCE\xA9hm");
 }
 
 TEST_F(CsvRoundTrip, InvalidTextsWithinTheRangeAreReported) {
@@ -318,42 +330,51 @@ TEST_F(CsvRoundTrip, AFailedExportReportsFailureAndKeepsTheOldFile) {
     EXPECT_FALSE(fileExists(temporaryFileName(other.file("AAAA.csv"))));
 }
 
-TEST_F(CsvRoundTrip, AValueWithASeparatorIsWrittenAsItIsAndLogged) {
-    JobLog log(dir_.withSeparator());
-    JobLog* previous = g_log;
-    g_log = &log;
-    KeyedTable table(keyAndText());
-    table.slot(0) = "a;b";
-    table.storeRecord(7);
-    const bool written = table.exportCsv(dir_.withSeparator());
-    g_log = previous;
-    ASSERT_TRUE(written);
-    EXPECT_EQ(readFile(dir_.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n7;a;b\r\n");
-    ASSERT_FALSE(log.lines().empty());
-    EXPECT_THAT(log.lines().back(), testing::HasSubstr("AAAA: key 7, column TEXT"));
+TEST_F(CsvRoundTrip, AValueWithASeparatorOrALineEndIsWrittenAsItIsAndLogged) {
+    for (const std::string separator : {";", "\r", "\n"}) {
+        JobLog log(dir_.withSeparator());
+        JobLog* previous = g_log;
+        g_log = &log;
+        KeyedTable table(keyAndText());
+        table.slot(0) = "a" + separator + "b";
+        table.storeRecord(7);
+        const bool written = table.exportCsv(dir_.withSeparator());
+        g_log = previous;
+        ASSERT_TRUE(written);
+        EXPECT_EQ(readFile(dir_.file("AAAA.csv")),
+                  "KEYN;TEXT;\r\nKEY;TEXT;\r\n7;a" + separator + "b\r\n");
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_THAT(log.lines().back(), testing::HasSubstr("AAAA: key 7, column TEXT"));
+    }
 }
 
 TEST_F(CsvRoundTrip, ExportedLinesAreWhatTheValuesWrite) {
-    // A type-10 key that owns slots it never uses, a character and a digit string.
-    const TableDescription odd = describe("ODDS", 0x41, 2, 9999,
-                                          {{"KNUM", 0x61, 4, 4, 10, "KEY"},
-                                           {"CHAR", 0x62, 1, 1, 3, "C"},
-                                           {"LINE", 0x63, 2, 0x2040, 4, "L"},
-                                           {"DIGS", 0x64, 1, 6, 9, "D"}});
-    for (const TableDescription& description : {everyType("EVRY", 0x41, 2), odd}) {
-        KeyedTable table(description);
-        fill(table, 5);
-        if (description.fileSign == "ODDS") {
-            table.clearRecord();
-            table.slot(4) = "c";
-            table.slot(5) = "1one";
-            table.slot(7) = "000";
-        }
-        table.storeRecord(5);
-        std::string expected = table.headingLine() + table.nameLine();
-        table.setKey(5);
-        ASSERT_TRUE(table.layout().writeCsvRecord(expected));
-        ASSERT_TRUE(table.exportCsv(dir_.withSeparator()));
-        EXPECT_EQ(readFile(dir_.file(description.fileSign + ".csv")), expected);
-    }
+    KeyedTable table(everyType("EVRY", 0x41, 2));
+    fill(table, 5);
+    table.storeRecord(5);
+    ASSERT_TRUE(table.exportCsv(dir_.withSeparator()));
+    EXPECT_EQ(
+        readFile(dir_.file("EVRY.csv")),
+        "ANUM;HEXA;BCDN;BINN;SHFT;CHAR;LINE001;LINE002;LINE003;PTXT;TTXT;DIGS;PRIC000;"
+        "PRIC001;PRIC002;\r\n"
+        "NUMBER;HEX;BCD;BINARY;SHIFTED;CHARACTER;TEXT LINES;TEXT LINES;TEXT LINES;PLAIN;"
+        "TRANSLATED;DIGITS;PRICES;PRICES;PRICES;\r\n"
+        "5;1A5;95;1500;125;x;2Line one 5;;5BIG;Plain \xE4\xF6\xFC 5;Translated 5;47115;0;;FF\r\n");
+
+    // A type-10 key that owns slots it never uses writes one column, a character and a digit
+    // string theirs.
+    KeyedTable odd(describe("ODDS", 0x41, 2, 9999,
+                            {{"KNUM", 0x61, 4, 4, 10, "KEY"},
+                             {"CHAR", 0x62, 1, 1, 3, "C"},
+                             {"LINE", 0x63, 2, 0x2040, 4, "L"},
+                             {"DIGS", 0x64, 1, 6, 9, "D"}}));
+    odd.slot(4) = "c";
+    odd.slot(5) = "1one";
+    odd.slot(7) = "000";
+    odd.storeRecord(5);
+    ASSERT_TRUE(odd.exportCsv(dir_.withSeparator()));
+    EXPECT_EQ(readFile(dir_.file("ODDS.csv")),
+              "KNUM001;KNUM002;KNUM003;KNUM004;CHAR;LINE001;LINE002;DIGS;\r\n"
+              "KEY;KEY;KEY;KEY;C;L;L;D;\r\n"
+              "5;c;1one;;000\r\n");
 }

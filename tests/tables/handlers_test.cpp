@@ -247,6 +247,72 @@ TEST(SingleRecordTableTransfer, SendsItsRecordOnlyWhileHeld) {
     EXPECT_EQ(table.nextToSend(status, 0, request), 4);
 }
 
+TEST(PerScaleFiles, NumberTenRoundTripsInBothPerScaleClasses) {
+    TempDir dir;
+    std::string status;
+    std::string request;
+    const TableDescription perScale =
+        table_test::describe("CONF", 0x90, 4, 1, {{"TEXT", 0x62, 1, 20, 5, "TEXT"}});
+    PerScaleTable written(perScale);
+    written.storeReceived(status, 10, kRecord3);
+    ASSERT_TRUE(written.exportCsv(dir.withSeparator()));
+    EXPECT_EQ(readFile(dir.file("CONF10.csv")), "TEXT;\r\nTEXT;\r\nX\r\n");
+    PerScaleTable read(perScale);
+    read.importCsv(dir.withSeparator());
+    EXPECT_EQ(read.nextToSend(status, 10, request), 1);
+    EXPECT_EQ(request, std::string("\x90\x17\x62\x78\x20\x17", 6));
+
+    PerScaleKeyedTable keyedWritten(keyAndText("PSKT", 0x95, 5));
+    keyedWritten.storeReceived(status, 10, kRecord3);
+    ASSERT_TRUE(keyedWritten.exportCsv(dir.withSeparator()));
+    EXPECT_EQ(readFile(dir.file("PSKT10.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n3;X\r\n");
+    PerScaleKeyedTable keyedRead(keyAndText("PSKT", 0x95, 5));
+    keyedRead.importCsv(dir.withSeparator());
+    keyedRead.startSending(10);
+    request.clear();
+    EXPECT_EQ(keyedRead.nextToSend(status, 10, request), 2);
+    EXPECT_EQ(request, std::string("\x95\x17\x61\x23\x17\x62\x78\x20\x17", 9));
+}
+
+TEST(KeyedTableBoundaries, ARowAtExactlyMaxIndexIsStoredSentAndWritten) {
+    TempDir dir;
+    writeFile(dir.file("AAAA.csv"), "KEYN;TEXT;\r\nK;T;\r\n254;A\r\n255;B\r\n256;C\r\n");
+    KeyedTable table(keyAndText());  // keys 1..255
+    table.importCsv(dir.withSeparator());
+    ASSERT_EQ(table.records().size(), 2u);
+    // 255 is 0FFh, above 222: escaped as FFh 2Fh 2Fh.
+    std::string status;
+    std::string request;
+    table.startSending(1);
+    EXPECT_EQ(table.nextToSend(status, 1, request), 2);
+    request.clear();
+    EXPECT_EQ(table.nextToSend(status, 1, request), 2);
+    EXPECT_EQ(request, std::string("\x41\x17\x61\xFF\x2F\x2F\x17\x62\x62\x20\x17", 11));
+    EXPECT_EQ(status, "NAME:  255");
+    EXPECT_EQ(table.nextToSend(status, 1, request), 3);
+    ASSERT_TRUE(table.exportCsv(dir.withSeparator()));
+    EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n254;A\r\n255;B\r\n");
+}
+
+// Keys beyond 32 bits are not stored under what is left of them after truncation: they name
+// no valid key and are noted (the job then ends with error 40) and skipped.
+TEST(KeyedTableBoundaries, KeysBeyond32BitsNeverLandOnAnotherKey) {
+    TempDir dir;
+    writeFile(dir.file("AAAA.csv"),
+              "KEYN;TEXT;\r\nK;T;\r\n1;one\r\n2;two\r\n"
+              "4294967297;wrapped to 1\r\n-4294967294;wrapped to 2\r\n");
+    KeyedTable table(keyAndText());
+    table.importCsv(dir.withSeparator());
+    ASSERT_EQ(table.records().size(), 2u);
+    ASSERT_TRUE(table.loadRecord(1));
+    EXPECT_EQ(table.slot(0), "one");
+    ASSERT_TRUE(table.loadRecord(2));
+    EXPECT_EQ(table.slot(0), "two");
+    ASSERT_EQ(table.invalidKeys().size(), 2u);
+    EXPECT_EQ(table.invalidKeys()[0].text, "4294967297");
+    EXPECT_EQ(table.invalidKeys()[1].text, "-4294967294");
+}
+
 TEST(KeyedTableFiles, KeyFieldsThatNameNoValidKeyAreNotedAndSkipped) {
     TempDir dir;
     KeyedTable table(keyAndText());
