@@ -5,13 +5,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/status_lines.h"
 #include "diag/job_log.h"
 #include "diag/message_texts.h"
 #include "diag/process_hooks.h"
 #include "diag/qm_com_exceptions.h"
+#include "diag/status_lines.h"
 #include "diag/version.h"
-#include "job/char_translation.h"
+#include "dictionary/char_translation.h"
 #include "job/transfer_job.h"
 #include "platform/main_window.h"
 #include "platform/platform.h"

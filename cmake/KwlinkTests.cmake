@@ -83,6 +83,12 @@ endforeach()
 
 # End-to-end tests: the programs against the simulated scale on a pseudo-terminal.
 find_package(Python3 COMPONENTS Interpreter)
+# The layer check (tools/check-layers.py): its own tests, and this tree.
+if(NOT WIN32 AND Python3_FOUND)
+    add_test(NAME layers COMMAND ${Python3_EXECUTABLE} -m unittest -v test_check_layers
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/tools)
+    set_tests_properties(layers PROPERTIES TIMEOUT 120 ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
+endif()
 if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
     add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs test_data_faults
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "dictionary/char_translation.h"
 #include "dictionary/value_codec.h"
-#include "job/char_translation.h"
 
 int TextLinesValue::setText(const std::string& text) {
     if (fillCount_ < lineCount_) {

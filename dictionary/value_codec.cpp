@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "diag/hex_digit.h"
-#include "job/char_translation.h"
+#include "dictionary/char_translation.h"
 
 namespace {
 

@@ -6,16 +6,16 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/status_lines.h"
 #include "diag/config_file.h"
 #include "diag/escaped_bytes.h"
 #include "diag/job_log.h"
 #include "diag/message_texts.h"
 #include "diag/output_file.h"
 #include "diag/qm_com_exceptions.h"
+#include "diag/status_lines.h"
 #include "diag/version.h"
+#include "dictionary/char_translation.h"
 #include "dictionary/table.h"
-#include "job/char_translation.h"
 #include "link/serial_scale_link.h"
 #include "platform/platform.h"
 #include "tables/keyed_table.h"

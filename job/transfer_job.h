@@ -8,11 +8,11 @@
 #include <string>
 #include <utility>
 
+#include "catalog/table_catalog.h"
 #include "diag/link_settings.h"
-#include "dictionary/table_catalog.h"
 #include "job/job_parameters.h"
-#include "link/line_settings.h"
 #include "link/scale_link.h"
+#include "platform/line_settings.h"
 
 class Table;
 

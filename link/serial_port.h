@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/line_settings.h"
+#include "platform/line_settings.h"
 
 namespace platform {
 struct SerialDevice;

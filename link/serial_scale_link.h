@@ -4,9 +4,9 @@
 #include <string>
 
 #include "diag/link_settings.h"
-#include "link/line_settings.h"
 #include "link/scale_link.h"
 #include "link/serial_port.h"
+#include "platform/line_settings.h"
 
 // The link to a scale over one serial port. A request is framed (its placeholder byte becomes
 // ETX, a block check byte, the XOR of all bytes before it, is appended), sent and repeated

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/line_settings.h"
+#include "platform/line_settings.h"
 
 namespace platform {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "link/line_settings.h"
+#include "platform/line_settings.h"
 
 namespace platform {
 

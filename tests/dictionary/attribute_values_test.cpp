@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <string>
 
+#include "dictionary/char_translation.h"
 #include "dictionary/char_value.h"
 #include "dictionary/digit_string_value.h"
 #include "dictionary/encoded_value.h"
 #include "dictionary/key_value.h"
 #include "dictionary/text_lines_value.h"
-#include "job/char_translation.h"
 #include "support/test_files.h"
 
 namespace {

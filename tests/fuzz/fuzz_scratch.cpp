@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "catalog/table_catalog.h"
 #include "diag/message_texts.h"
-#include "dictionary/table_catalog.h"
 #include "fuzz/fuzz_targets.h"
 #include "platform/platform.h"
 #include "tables/keyed_table.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/table_catalog.h"
 #include "diag/job_log.h"
-#include "dictionary/table_catalog.h"
 #include "fuzz/fuzz_scratch.h"
 #include "fuzz/fuzz_targets.h"
 #include "tables/ctable_exceptions.h"

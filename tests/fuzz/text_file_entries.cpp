@@ -4,9 +4,9 @@
 #include "diag/config_file.h"
 #include "diag/message_texts.h"
 #include "diag/qm_com_exceptions.h"
+#include "dictionary/char_translation.h"
 #include "fuzz/fuzz_scratch.h"
 #include "fuzz/fuzz_targets.h"
-#include "job/char_translation.h"
 #include "job/job_parameters.h"
 
 namespace fuzz_targets {

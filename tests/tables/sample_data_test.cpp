@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "catalog/table_catalog.h"
 #include "diag/line_reader.h"
-#include "dictionary/table_catalog.h"
 #include "platform/platform.h"
 #include "support/test_files.h"
 #include "tables/keyed_table.h"

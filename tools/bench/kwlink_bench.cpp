@@ -12,8 +12,8 @@
 #include <fstream>
 #include <string>
 
-#include "dictionary/description_set.h"
-#include "dictionary/table_catalog.h"
+#include "catalog/description_set.h"
+#include "catalog/table_catalog.h"
 #include "tables/keyed_table.h"
 
 namespace {

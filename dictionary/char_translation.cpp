@@ -1,4 +1,4 @@
-#include "job/char_translation.h"
+#include "dictionary/char_translation.h"
 
 #include <fstream>
 

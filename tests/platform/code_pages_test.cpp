@@ -19,7 +19,7 @@ struct GoldenCode {
 // The Windows conversions for ANSI 1252 / OEM 850, made by make_code_page_golden.py from iconv
 // and the Windows best-fit tables, independently of the program's own tables.
 const GoldenCode kGolden[] = {
-#include "job/code_page_golden.inc"
+#include "platform/code_page_golden.inc"
 };
 
 // Both builds must give these bytes: natively through the derived tables, under wine through

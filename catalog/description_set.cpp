@@ -1,4 +1,4 @@
-#include "dictionary/description_set.h"
+#include "catalog/description_set.h"
 
 #include <cstdio>
 #include <cstdlib>

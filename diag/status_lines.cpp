@@ -1,4 +1,4 @@
-#include "app/status_lines.h"
+#include "diag/status_lines.h"
 
 #include <array>
 #include <atomic>

@@ -1,6 +1,6 @@
-#include "dictionary/table_catalog.h"
+#include "catalog/table_catalog.h"
 
-#include "dictionary/description_set.h"
+#include "catalog/description_set.h"
 #include "tables/ctable_exceptions.h"
 #include "tables/keyed_table.h"
 #include "tables/per_scale_keyed_table.h"

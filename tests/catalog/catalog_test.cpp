@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "dictionary/description_set.h"
-#include "dictionary/table_catalog.h"
+#include "catalog/description_set.h"
+#include "catalog/table_catalog.h"
 #include "support/test_files.h"
 #include "tables/keyed_table.h"
 

@@ -1,7 +1,7 @@
 // The mapping of LineSettings onto the operating system's line description, field by field.
 #include <gtest/gtest.h>
 
-#include "link/line_settings.h"
+#include "platform/line_settings.h"
 
 #ifndef _WIN32
 #include <termios.h>
