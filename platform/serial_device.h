@@ -64,12 +64,12 @@ void destroySerialWake(SerialWake* wake);
 
 // Blocks, without polling, until a byte can be read from `device`, `milliseconds` have passed
 // or `wake` is raised (or was raised before), whichever comes first; `wake` may be nullptr,
-// `milliseconds` 0 only looks. Nothing is read: `readable` tells whether received data is
-// waiting, so that the next readSerialDevice() returns at least one byte at once (it is also
-// set when the wait ended by the wake). Returns 0, or the OS error code of a failed wait; a
-// device that has gone away is reported with an error code only after `milliseconds` have
-// passed (or the wake), so that a caller waiting in a loop does not spin. Used by the thread
-// that uses the device.
+// `milliseconds` 0 only looks. No data is consumed: `readable` tells whether received data is
+// waiting, so that the next readSerialDevice() returns at least one byte at once (after a wait
+// ended by the wake it may be false although data is waiting). Returns 0, or the OS error code
+// of a failed wait; a device that has gone away is reported with an error code only after
+// `milliseconds` have passed (or the wake), so that a caller waiting in a loop does not spin.
+// Used by the thread that uses the device.
 std::int32_t waitSerialDevice(SerialDevice* device, std::int32_t milliseconds, SerialWake* wake,
                               bool& readable);
 
