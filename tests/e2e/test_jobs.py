@@ -4,6 +4,7 @@ import os
 import shutil
 import signal
 import subprocess
+import time
 import unittest
 
 from harness import (BANNER, Installation, Simulator, csv_rows, log_entries, project_version,
