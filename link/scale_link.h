@@ -34,8 +34,12 @@ class ScaleLink {
 
     // Asks the link to let the job stop soon: from now on a frame is not sent again, and an
     // exchange under way (or started later) is given up (transfer returns 0) when it is not
-    // complete within kStopGraceMs. Callable from any thread.
-    void requestStop() { stopRequested_ = true; }
+    // complete within kStopGraceMs; a wait for the scale's greeting ends at once. Callable
+    // from any thread.
+    void requestStop() {
+        stopRequested_ = true;
+        wakeWaits();
+    }
     bool stopRequested() const { return stopRequested_; }
     static constexpr std::uint32_t kStopGraceMs = 1000;
 
@@ -45,6 +49,10 @@ class ScaleLink {
     static constexpr std::size_t kDefaultReplyLimit = 64 * 1024;
 
   protected:
+    // Ends a blocking wait of the link at once, and every later one; called by requestStop on
+    // the requesting thread.
+    virtual void wakeWaits() {}
+
     bool busy = false;
     std::size_t replyLimit = kDefaultReplyLimit;
 

@@ -18,13 +18,14 @@ const char kOpenConfigure[] =
 
 }  // namespace
 
-SerialPort::SerialPort() = default;
+SerialPort::SerialPort() : wake_(platform::createSerialWake()) {}
 
 SerialPort::~SerialPort() {
     if (handle_ != nullptr) {
         platform::closeSerialDevice(handle_);
         handle_ = nullptr;
     }
+    platform::destroySerialWake(wake_);
 }
 
 void SerialPort::startOperation() {
@@ -116,6 +117,26 @@ std::int32_t SerialPort::write(std::string data, std::int32_t& count) {
         systemErrorText_ = platform::systemErrorText(error);
     }
     return lastResult_;
+}
+
+std::int32_t SerialPort::waitReadable(std::int32_t milliseconds, bool& readable) {
+    startOperation();
+    readable = false;
+    if (handle_ == nullptr) {
+        errorText_ = kNotOpen;
+        lastResult_ = -1;
+        return lastResult_;
+    }
+    std::int32_t error = platform::waitSerialDevice(handle_, milliseconds, wake_, readable);
+    if (error != 0) {
+        lastResult_ = error;
+        systemErrorText_ = platform::systemErrorText(error);
+    }
+    return lastResult_;
+}
+
+void SerialPort::wake() {
+    platform::raiseSerialWake(wake_);
 }
 
 std::int32_t SerialPort::close() {

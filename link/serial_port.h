@@ -7,7 +7,8 @@
 
 namespace platform {
 struct SerialDevice;
-}
+struct SerialWake;
+}  // namespace platform
 
 // One COM port of the PC: holds the line settings, opens and configures the device, moves raw
 // bytes with short fixed time-outs (5 ms per byte + 10 ms) and closes it. Never throws: every
@@ -35,6 +36,13 @@ class SerialPort {
     // the bytes the device accepted. `count` must not exceed the length of `data`.
     std::int32_t write(std::string data, std::int32_t& count);
     std::int32_t close();
+    // Waits, blocking in the system, until a byte can be read, `milliseconds` have passed or
+    // wake() was called, whichever comes first; nothing is read. `readable` out: a byte is
+    // waiting. A wait after wake() ends at once.
+    std::int32_t waitReadable(std::int32_t milliseconds, bool& readable);
+    // Ends a waitReadable() under way, and every later one, at once. The one operation that
+    // may be called from another thread (the one that asks the job to stop).
+    void wake();
 
     bool isOpen() const { return handle_ != nullptr; }
     std::int32_t portNumber() const { return portNumber_; }
@@ -50,6 +58,8 @@ class SerialPort {
 
     std::int32_t portNumber_ = 0;
     platform::SerialDevice* handle_ = nullptr;
+    // Made with the port and kept across opens and closes, so that wake() never races with them.
+    platform::SerialWake* const wake_;
     std::string systemErrorText_;
     std::string errorText_;
     std::int32_t lastResult_ = 0;

@@ -136,6 +136,16 @@ std::uint8_t SerialScaleLink::awaitStx() {
     if (!waitWithoutTimeout && receiveTimedOut()) {
         return failReceive();
     }
+    // Waiting without a time limit (for the greeting) blocks until a byte arrives or a stop
+    // request wakes the port, instead of polling byte by byte. After a stop the short reads
+    // take over again, so that a caller that keeps calling does not spin.
+    if (waitWithoutTimeout && !stopRequested()) {
+        bool readable = false;
+        serialPort.waitReadable(kIdleWaitMs, readable);
+        if (!readable) {
+            return 2;
+        }
+    }
     char byte = 0;
     if (readByte(byte) && byte == STX) {
         if (waitWithoutTimeout) {
@@ -264,6 +274,10 @@ std::uint8_t SerialScaleLink::switchLine(std::uint8_t& code, std::string& identi
     }
     openState = OpenState::Start;
     return 1;
+}
+
+void SerialScaleLink::wakeWaits() {
+    serialPort.wake();
 }
 
 void SerialScaleLink::failOpen() {

@@ -28,7 +28,14 @@ class SerialScaleLink : public ScaleLink {
     const SerialPort& port() const { return serialPort; }
     const LineSettings& currentLineSettings() const { return lineSettings; }
 
+  protected:
+    void wakeWaits() override;
+
   private:
+    // The longest single wait for the greeting: a waiting job wakes about once a second. A
+    // stop request ends the wait at once.
+    static constexpr std::int32_t kIdleWaitMs = 1000;
+
     enum class TransferState : std::uint8_t {
         Idle = 0,
         AwaitAck = 1,

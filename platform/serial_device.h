@@ -7,7 +7,8 @@
 //
 // Every operation returns 0 on success or the operating system's error code of the call that
 // failed (errno on POSIX, GetLastError() on Windows); none throws. Read and write time-outs are
-// fixed: 5 ms per byte plus 10 ms. One thread at a time uses a device.
+// fixed: 5 ms per byte plus 10 ms. One thread at a time uses a device; an idle wait for data
+// (waitSerialDevice) blocks in the system and can be ended from another thread (SerialWake).
 #pragma once
 
 #include <cstdint>
@@ -43,6 +44,34 @@ std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t c
 // the device accepted.
 std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int32_t count,
                                std::int32_t& written);
+
+// A wake-up for waitSerialDevice(): the way another thread (the one that handles a stop
+// request) ends a wait at once. It is made apart from any device and outlives the devices it
+// serves, so that raising it never races with the closing or reopening of a device.
+struct SerialWake;
+
+// Makes a wake-up that is not raised; nullptr when the system refuses one (waits then simply
+// run for their time).
+SerialWake* createSerialWake();
+
+// Raises `wake`: a wait under way on it ends at once, and so does every later one (a wake-up
+// stays raised; it exists to end waiting for good). Callable from any thread, also while
+// another thread waits on it; nothing happens for nullptr.
+void raiseSerialWake(SerialWake* wake);
+
+// Frees `wake` (nullptr allowed). No wait may be under way on it.
+void destroySerialWake(SerialWake* wake);
+
+// Blocks, without polling, until a byte can be read from `device`, `milliseconds` have passed
+// or `wake` is raised (or was raised before), whichever comes first; `wake` may be nullptr,
+// `milliseconds` 0 only looks. No data is consumed: `readable` tells whether received data is
+// waiting, so that the next readSerialDevice() returns at least one byte at once (after a wait
+// ended by the wake it may be false although data is waiting). Returns 0, or the OS error code
+// of a failed wait; a device that has gone away is reported with an error code only after
+// `milliseconds` have passed (or the wake), so that a caller waiting in a loop does not spin.
+// Used by the thread that uses the device.
+std::int32_t waitSerialDevice(SerialDevice* device, std::int32_t milliseconds, SerialWake* wake,
+                              bool& readable);
 
 // Releases and closes the device; `device` is freed in every case.
 std::int32_t closeSerialDevice(SerialDevice* device);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/serial_termios.h"
+#include "platform/posix/serial_wake.h"
 #include "platform/serial_device.h"
 
 namespace platform {
@@ -346,6 +348,64 @@ std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int3
         }
     }
     return 0;
+}
+
+SerialWake* createSerialWake() {
+    int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0) {
+        return nullptr;
+    }
+    SerialWake* wake = new SerialWake;
+    wake->fd = fd;
+    return wake;
+}
+
+void raiseSerialWake(SerialWake* wake) {
+    if (wake == nullptr) {
+        return;
+    }
+    // The counter is never read back, so the descriptor stays readable from now on.
+    const std::uint64_t one = 1;
+    while (::write(wake->fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void destroySerialWake(SerialWake* wake) {
+    if (wake == nullptr) {
+        return;
+    }
+    close(wake->fd);
+    delete wake;
+}
+
+std::int32_t waitSerialDevice(SerialDevice* device, std::int32_t milliseconds, SerialWake* wake,
+                              bool& readable) {
+    readable = false;
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0);
+    const int wakeFd = serialWakeDescriptor(wake);
+    // After a hang-up the device is left out of the poll (it would report the hang-up at once
+    // again) and the rest of the time is waited for the wake-up alone.
+    bool gone = false;
+    for (;;) {
+        pollfd entries[2] = {{gone ? -1 : device->fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        const int ready = poll(entries, 2, millisLeft(deadline));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        // A terminal that hung up also reports POLLIN: the hang-up decides.
+        if (!gone && (entries[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            gone = true;
+            continue;
+        }
+        readable = !gone && (entries[0].revents & POLLIN) != 0;
+        if (readable || entries[1].revents != 0 || Clock::now() >= deadline) {
+            return gone ? EIO : 0;
+        }
+    }
 }
 
 std::int32_t closeSerialDevice(SerialDevice* device) {

@@ -4,6 +4,7 @@ import os
 import shutil
 import signal
 import subprocess
+import time
 import unittest
 
 from harness import (BANNER, Installation, Simulator, csv_rows, log_entries, project_version,
@@ -323,8 +324,10 @@ class Stopping(JobTestCase):
         sim = self.simulator(extra=["--hold-greeting", "--release-file", release])
         job = start_job(self.inst, "KWUP;KWDIR[%s];KWTAB[DEPT]" % self.work())
         wait_for(lambda: "open" in sim.lines(), what="the program to open the port")
+        started = time.monotonic()
         job.send_signal(signal.SIGTERM)
         out, err = job.communicate(timeout=30)
+        self.assertLess(time.monotonic() - started, 3.0)
         self.assertEqual(job.returncode, 2)
         self.assertIn("Meldung: " + self.texts[2], err.decode())
         self.assertEqual(sim.received_frames(), [])

@@ -83,6 +83,24 @@ std::int32_t writeSerialDevice(SerialDevice*, const char* data, std::int32_t cou
     return 0;
 }
 
+// The fake never blocks: a wait only tells whether loaded bytes are left.
+struct SerialWake {};
+
+SerialWake* createSerialWake() {
+    return new SerialWake;
+}
+
+void raiseSerialWake(SerialWake*) {}
+
+void destroySerialWake(SerialWake* wake) {
+    delete wake;
+}
+
+std::int32_t waitSerialDevice(SerialDevice*, std::int32_t, SerialWake*, bool& readable) {
+    readable = !fake_serial_device::exhausted();
+    return 0;
+}
+
 std::int32_t closeSerialDevice(SerialDevice* device) {
     delete device;
     --fake_serial_device::state().openCount;

@@ -20,6 +20,7 @@
 #include "link/serial_port.h"
 #include "platform/platform.h"
 #include "platform/serial_device.h"
+#include "support/link_steps.h"
 
 namespace {
 
@@ -224,6 +225,19 @@ TEST(SerialPortPosix, ReadFromAVanishedDeviceStillTakesItsTime) {
         EXPECT_TRUE(port.errorText().empty());
         EXPECT_GE(millisSince(start), 14);
     }
+    bool readable = true;
+    auto start = Clock::now();
+    EXPECT_GT(port.waitReadable(100, readable), 0) << "an OS error code";
+    EXPECT_FALSE(readable);
+    EXPECT_GE(millisSince(start), 99) << "an idle wait takes its time too";
+}
+
+TEST(SerialPortPosix, IdleWaitEndsOnAByteOrAWakeUp) {
+    PtyPort pty(47);
+    SerialPort port;
+    ASSERT_EQ(port.open(47), 0);
+    testing_support::checkIdleWait(
+        port, [&] { pty.send("\x02"); }, '\x02');
 }
 
 TEST(SerialPortPosix, ClosedPortRefusesEverything) {

@@ -76,9 +76,9 @@ TEST_F(WineLinkTest, GreetingSwitchAndExchangeInTwoConnections) {
         std::uint8_t code = 0;
         std::string identification;
         runToCompletion([&] { return link.open(code, identification); });
-        ASSERT_FALSE(HasFailure()) << "connection " << connection << ", port result "
-                                   << link.port().lastResult() << ": " << link.port().errorText()
-                                   << link.port().systemErrorText();
+        ASSERT_FALSE(HasFailure())
+            << "connection " << connection << ", port result " << link.port().lastResult() << ": "
+            << link.port().errorText() << link.port().systemErrorText();
         EXPECT_EQ(code, 3);
         EXPECT_EQ(identification, "1097400701");
         EXPECT_EQ(link.port().settings().format.dataBits, 8);
@@ -137,7 +137,7 @@ TEST_F(WineLinkTest, PortTwelveOpensThroughTheDeviceNamespace) {
     EXPECT_EQ(identification, "SIMSCALE0001");
 }
 
-TEST_F(WineLinkTest, SerialPortPassesEveryByteValue) {
+TEST_F(WineLinkTest, SerialPortPassesEveryByteValueAndWaitsIdle) {
     SerialPort port;
     ASSERT_EQ(port.configure(9600, LineFormat{8, 1, 0}, 0, 4096, 4096), 0);
     ASSERT_EQ(port.open(9), 0) << port.systemErrorText();
@@ -169,6 +169,14 @@ TEST_F(WineLinkTest, SerialPortPassesEveryByteValue) {
     EXPECT_EQ(count, 0);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
               500);
+    // The idle wait on the same open port (the echo brings the byte written).
+    testing_support::checkIdleWait(
+        port,
+        [&] {
+            count = 1;
+            port.write("\x02", count);
+        },
+        '\x02');
     EXPECT_EQ(port.close(), 0);
     EXPECT_EQ(port.close(), -1);
     EXPECT_EQ(port.errorText(),

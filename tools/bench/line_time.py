@@ -6,13 +6,20 @@
    byte in both directions at 11 bits per byte (frames, ACK/NAK and the greeting), plus the
    waits the protocol prescribes (the pause after each frame the program acknowledged, 500 ms
    before each table). Prints measured wall time / that bound.
-2. Starts a job whose scale holds back its greeting and measures the processor time the
-   program uses while it waits for 10 s.
+2. Starts a job whose scale holds back its greeting and measures, while it waits for 10 s,
+   the processor time the program uses and how often its threads wake up (the voluntary
+   context switches of all its threads: each blocking wait that ends counts one).
 
-usage: tools/bench/line_time.py BIN_DIR      (BIN_DIR: build/native/bin)
+usage: tools/bench/line_time.py [--idle-only] BIN_DIR      (BIN_DIR: build/native/bin)
+       tools/wine-test.sh exec PREFIX tools/bench/line_time.py --wine WIN_BIN BIN_DIR
+         (part 2 only, for Kwlink.exe under wine; PREFIX started with wine-test.sh start, e.g.
+         build/win32/wineprefix after ctest -R win32.wine-start; the wine server's share is
+         printed apart)
 """
 
 import os
+import shutil
+import subprocess
 import sys
 import time
 
@@ -61,41 +68,154 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def wakeups(pid):
+    """Voluntary context switches of all threads of `pid` so far."""
+    total = 0
+    task_dir = "/proc/%d/task" % pid
+    for task in os.listdir(task_dir):
+        try:
+            with open(os.path.join(task_dir, task, "status")) as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches:"):
+                        total += int(line.split()[1])
+        except FileNotFoundError:
+            pass
+    return total
+
+
+def run_seconds(pid):
+    """Time all threads of `pid` have run so far, in seconds, to the nanosecond where the
+    scheduler's statistics are there (the clock ticks of /proc/PID/stat are 10 ms)."""
+    total = 0
+    task_dir = "/proc/%d/task" % pid
+    try:
+        for task in os.listdir(task_dir):
+            try:
+                with open(os.path.join(task_dir, task, "schedstat")) as f:
+                    total += int(f.read().split()[0])
+            except FileNotFoundError:
+                pass
+    except FileNotFoundError:
+        return cpu_seconds(pid)
+    return total / 1e9
+
+
+def measure_idle(pid, seconds=10.0):
+    """Processor seconds and wake-ups of `pid` over `seconds`."""
+    cpu, woken = run_seconds(pid), wakeups(pid)
+    time.sleep(seconds)
+    return run_seconds(pid) - cpu, wakeups(pid) - woken
+
+
 def main():
-    os.environ["KWLINK_BIN"] = os.path.abspath(sys.argv[1])
+    args = sys.argv[1:]
+    idle_only = "--idle-only" in args
+    args = [a for a in args if a != "--idle-only"]
+    win_bin = None
+    if args[0] == "--wine":
+        win_bin = os.path.abspath(args[1])
+        args = args[2:]
+    os.environ["KWLINK_BIN"] = os.path.abspath(args[0])
     inst = Installation(config="5;15;2;%d;5" % PAUSE_MS)
     try:
-        sim = Simulator(os.path.join(inst.program_dir, "com5"), "KWSIM-GEN-01", 1,
-                        sample_path("generic_scale.txt"), ["--pace"],
-                        transcript=inst.path("paced.txt"))
-        start = time.monotonic()
-        job = start_job(inst, "KWBACKUP[0,3];KWDIR[%s]" % inst.path("work"))
-        job.communicate(timeout=600)
-        wall = time.monotonic() - start
-        sim.stop()
-        bound, count, acks, tables = line_bound(sim)
-        print("backup at 9600 baud: %d bytes on the line, %d frames acknowledged, %d tables"
-              % (count, acks, tables))
-        print("  line bound %.2f s, measured %.2f s, ratio %.3f (exit %d)"
-              % (bound, wall, wall / bound, job.returncode))
-
-        release = inst.path("release")
-        sim = Simulator(os.path.join(inst.program_dir, "com5"), "KWSIM-GEN-01", 1,
-                        sample_path("generic_scale.txt"),
-                        ["--hold-greeting", "--release-file", release],
-                        transcript=inst.path("idle.txt"))
-        job = start_job(inst, "KWUP;KWDIR[%s];KWTAB[DEPT]" % inst.path("idle"))
-        time.sleep(1.0)
-        before = cpu_seconds(job.pid)
-        time.sleep(10.0)
-        used = cpu_seconds(job.pid) - before
-        print("waiting 10 s for the greeting: %.3f s of processor time (%.2f%% of one core)"
-              % (used, used * 10))
-        job.terminate()
-        job.communicate(timeout=30)
-        sim.stop()
+        if win_bin is not None:
+            idle_wait_wine(inst, win_bin)
+            return
+        if not idle_only:
+            paced_backup(inst)
+        idle_wait(inst)
     finally:
         inst.remove()
+
+
+def paced_backup(inst):
+    sim = Simulator(os.path.join(inst.program_dir, "com5"), "KWSIM-GEN-01", 1,
+                    sample_path("generic_scale.txt"), ["--pace"],
+                    transcript=inst.path("paced.txt"))
+    start = time.monotonic()
+    job = start_job(inst, "KWBACKUP[0,3];KWDIR[%s]" % inst.path("work"))
+    job.communicate(timeout=600)
+    wall = time.monotonic() - start
+    sim.stop()
+    bound, count, acks, tables = line_bound(sim)
+    print("backup at 9600 baud: %d bytes on the line, %d frames acknowledged, %d tables"
+          % (count, acks, tables))
+    print("  line bound %.2f s, measured %.2f s, ratio %.3f (exit %d)"
+          % (bound, wall, wall / bound, job.returncode))
+
+
+def idle_wait(inst):
+    release = inst.path("release")
+    sim = Simulator(os.path.join(inst.program_dir, "com5"), "KWSIM-GEN-01", 1,
+                    sample_path("generic_scale.txt"),
+                    ["--hold-greeting", "--release-file", release],
+                    transcript=inst.path("idle.txt"))
+    job = start_job(inst, "KWUP;KWDIR[%s];KWTAB[DEPT]" % inst.path("idle"))
+    time.sleep(1.0)
+    used, woken = measure_idle(job.pid)
+    print("waiting 10 s for the greeting: %.4f s of processor time (%.3f%% of one core), "
+          "%.1f wake-ups per second" % (used, used * 10, woken / 10.0))
+    job.terminate()
+    job.communicate(timeout=30)
+    sim.stop()
+
+
+def find_process(*words, without="kwlink-launch"):
+    """The pid of a process whose command line holds every word but not `without`."""
+    for name in os.listdir("/proc"):
+        if name.isdigit():
+            try:
+                with open("/proc/%s/cmdline" % name, "rb") as f:
+                    line = f.read().decode("latin-1")
+            except OSError:
+                continue
+            if all(w in line for w in words) and without not in line:
+                return int(name)
+    return None
+
+
+def wineserver_pid():
+    """The wine server of $WINEPREFIX: its working directory is named after the prefix."""
+    info = os.stat(os.environ["WINEPREFIX"])
+    server_dir = "server-%x-%x" % (info.st_dev, info.st_ino)
+    for name in os.listdir("/proc"):
+        if name.isdigit():
+            try:
+                if os.readlink("/proc/%s/cwd" % name).endswith(server_dir):
+                    return int(name)
+            except OSError:
+                continue
+    return None
+
+
+def idle_wait_wine(inst, win_bin):
+    port = 15
+    shutil.copy2(os.path.join(win_bin, "Kwlink.exe"), inst.program_dir)
+    with open(inst.config_path(), "w") as f:
+        f.write("%d;15;2;%d;5" % (port, PAUSE_MS))
+    release = inst.path("release")
+    sim = Simulator(os.path.join(os.environ["KWLINK_WINE_PORTS"], "com%d" % port),
+                    "KWSIM-GEN-01", 1, sample_path("generic_scale.txt"),
+                    ["--hold-greeting", "--release-file", release],
+                    transcript=inst.path("idle.txt"))
+    program = "Z:" + os.path.join(inst.program_dir, "Kwlink.exe").replace("/", "\\")
+    env = dict(os.environ, KWLINK_JOB="KWUP;KWDIR[Z:%s];KWTAB[DEPT]"
+               % inst.path("idle").replace("/", "\\"))
+    job = subprocess.Popen(["wine", os.path.join(win_bin, "kwlink-launch.exe"), program],
+                           env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    time.sleep(3.0)
+    pid = find_process("Kwlink.exe", os.path.basename(inst.program_dir))
+    server = wineserver_pid()
+    server_before = run_seconds(server) if server else 0.0
+    used, woken = measure_idle(pid)
+    server_used = run_seconds(server) - server_before if server else float("nan")
+    print("Kwlink.exe under wine, waiting 10 s for the greeting: %.4f s of processor time "
+          "(%.3f%% of one core), %.1f wake-ups per second; wine server meanwhile %.4f s"
+          % (used, used * 10, woken / 10.0, server_used))
+    open(release, "w").close()
+    job.communicate(timeout=120)
+    print("  job ended with %d after the greeting was released" % job.returncode)
+    sim.stop()
 
 
 if __name__ == "__main__":
