@@ -84,9 +84,9 @@ bool Table::createValue(std::size_t index, const AttributeDescription& attribute
             }
             // A binary number of five bytes or more is unsigned; one of up to four bytes reads
             // as a signed 32-bit number, as it always has.
-            const std::uint32_t width =
-                attribute.fieldCount > 1 ? attribute.byteCount / attribute.fieldCount
-                                         : attribute.byteCount;
+            const std::uint32_t width = attribute.fieldCount > 1
+                                            ? attribute.byteCount / attribute.fieldCount
+                                            : attribute.byteCount;
             constexpr std::uint32_t kWidestNarrowBinary = 4;
             return layout_.addEncoded(
                 index, sign, code, slot, attribute.fieldCount,
