@@ -517,7 +517,7 @@ void TransferJob::logTablesKeptAsTheyAre() {
 // it). True when there is such a table.
 bool TransferJob::logTablesWrittenAsFetched() {
     bool any = false;
-    const auto note = [this, &any](const Table* table) {
+    const auto note = [&any](const Table* table) {
         if (table != nullptr && table->wroteUnreadableLine()) {
             log("Files of table " + table->fileSign() +
                 " written as fetched, not read back: a value holds \";\", CR or LF");
