@@ -91,9 +91,12 @@ bool TableCatalog::saveAllTables(const std::string& directory, bool keepFaultyIm
     }
     bool complete = true;
     const auto save = [&](Table& table) {
-        if (!(keepFaultyImports && table.hasImportProblems())) {
-            complete = table.exportCsv(directory) && complete;
+        if (!keepFaultyImports) {
+            table.forgetUnreadableLines();
+        } else if (table.hasImportProblems() || table.wroteUnreadableLine()) {
+            return;
         }
+        complete = table.exportCsv(directory) && complete;
     };
     save(*tdes_);
     save(*ades_);
@@ -171,10 +174,16 @@ bool TableCatalog::import(Table& table, const std::string& directory) {
 
 bool TableCatalog::importAll(const std::string& directory) {
     importFailures_.clear();
-    bool complete = import(*tdes_, directory);
-    complete = import(*ades_, directory) && complete;
+    bool complete = true;
+    const auto reRead = [&](Table& table) {
+        if (!table.wroteUnreadableLine()) {
+            complete = import(table, directory) && complete;
+        }
+    };
+    reRead(*tdes_);
+    reRead(*ades_);
     for (const auto& table : tables_) {
-        complete = import(*table, directory) && complete;
+        reRead(*table);
     }
     return complete;
 }

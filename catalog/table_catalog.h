@@ -32,7 +32,8 @@ class TableCatalog {
     // Sets the maximum index of the TDES rows for TDES and ADES to "FFFF", then writes TDES,
     // ADES and every data table. True when every file was written completely. With
     // `keepFaultyImports`, a table whose last import met a value it could not take as it
-    // stood (Table::hasImportProblems) is not written: its files stay as they are.
+    // stood (Table::hasImportProblems), or whose last save wrote a line that cannot be read
+    // back (Table::wroteUnreadableLine), is not written: its files stay as they are.
     bool saveAllTables(const std::string& directory, bool keepFaultyImports = false);
 
     std::size_t tableCount() const { return tables_.size(); }
@@ -54,9 +55,10 @@ class TableCatalog {
     void selectArticleRange(std::uint32_t low, std::uint32_t high);
 
     // The imports fill the tables' stores from the directory's CSV files, whatever is
-    // selected. A table whose file cannot be read keeps what its store held after clearing
-    // and makes the result false; the others are still imported. The fileSigns of those
-    // tables are listed by importFailures() until the next import.
+    // selected (importAll leaves out a table whose last save wrote a line that cannot be read
+    // back: its store keeps the records it wrote). A table whose file cannot be read keeps what its
+    // store held after clearing and makes the result false; the others are still imported. The
+    // fileSigns of those tables are listed by importFailures() until the next import.
     bool importAll(const std::string& directory);
     bool importArticleTable(const std::string& directory);
     bool importDataTables(const std::string& directory);

@@ -58,5 +58,12 @@ void EncodedValue::encode(std::string& out) {
 }
 
 bool EncodedValue::isValidText(const std::string& text) const {
-    return isValidValueText(text, mode_);
+    if (!isValidValueText(text, mode_)) {
+        return false;
+    }
+    // The scale keeps a binary number in fieldWidth bytes: a larger one would not come back.
+    if ((mode_ == ValueMode::Binary || mode_ == ValueMode::WideBinary) && fieldWidth_ > 0) {
+        return binaryValueSize(text) <= fieldWidth_;
+    }
+    return true;
 }

@@ -10,11 +10,14 @@
 // RS inside its group: sign, field, RS, field, RS, ..., ETB.
 class EncodedValue : public AttributeValue {
   public:
+    // `fieldWidth`: the bytes one field takes on the scale (0: not known). A binary number that
+    // needs more bytes is not a valid text.
     EncodedValue(std::uint8_t busSign, std::string fileSign, std::string* slots,
-                 std::uint32_t fieldCount, ValueMode mode)
+                 std::uint32_t fieldCount, ValueMode mode, std::uint32_t fieldWidth = 0)
         : AttributeValue(busSign, std::move(fileSign)),
           slots_(slots),
           fieldCount_(fieldCount),
+          fieldWidth_(fieldWidth),
           mode_(mode) {}
 
     // Fills the slots in column order; columns beyond fieldCount are ignored.
@@ -29,9 +32,11 @@ class EncodedValue : public AttributeValue {
 
     ValueMode mode() const { return mode_; }
     std::uint32_t fieldCount() const { return fieldCount_; }
+    std::uint32_t fieldWidth() const { return fieldWidth_; }
 
   private:
     std::string* slots_;
     std::uint32_t fieldCount_;
+    std::uint32_t fieldWidth_;
     ValueMode mode_;
 };

@@ -16,9 +16,11 @@ bool RecordLayout::addKey(std::size_t i, std::uint8_t busSign, std::int32_t& key
 }
 
 bool RecordLayout::addEncoded(std::size_t i, std::uint8_t busSign, const std::string& fileSign,
-                              std::string* firstSlot, std::uint32_t fieldCount, ValueMode mode) {
+                              std::string* firstSlot, std::uint32_t fieldCount, ValueMode mode,
+                              std::uint32_t fieldWidth) {
     return i < values_.size() &&
-           store(i, std::make_unique<EncodedValue>(busSign, fileSign, firstSlot, fieldCount, mode));
+           store(i, std::make_unique<EncodedValue>(busSign, fileSign, firstSlot, fieldCount, mode,
+                                                   fieldWidth));
 }
 
 bool RecordLayout::addChar(std::size_t i, std::uint8_t busSign, std::string* slot) {

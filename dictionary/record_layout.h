@@ -27,7 +27,8 @@ class RecordLayout {
     // nothing, when i is not below count().
     bool addKey(std::size_t i, std::uint8_t busSign, std::int32_t& key, KeyValue::Mode mode);
     bool addEncoded(std::size_t i, std::uint8_t busSign, const std::string& fileSign,
-                    std::string* firstSlot, std::uint32_t fieldCount, ValueMode mode);
+                    std::string* firstSlot, std::uint32_t fieldCount, ValueMode mode,
+                    std::uint32_t fieldWidth = 0);
     bool addChar(std::size_t i, std::uint8_t busSign, std::string* slot);
     bool addTextLines(std::size_t i, std::uint8_t busSign, std::string* firstSlot,
                       std::uint32_t lineCount);

@@ -77,10 +77,21 @@ bool Table::createValue(std::size_t index, const AttributeDescription& attribute
         case 0:
             return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
                                       ValueMode::PackedDigits);
-        case 1:
+        case 1: {
+            if (!attribute.sentAsBinary()) {
+                return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
+                                          ValueMode::PackedDigits);
+            }
+            // A binary number of five bytes or more is unsigned; one of up to four bytes reads
+            // as a signed 32-bit number, as it always has.
+            const std::uint32_t width = attribute.fieldCount > 1
+                                            ? attribute.byteCount / attribute.fieldCount
+                                            : attribute.byteCount;
+            constexpr std::uint32_t kWidestNarrowBinary = 4;
             return layout_.addEncoded(
                 index, sign, code, slot, attribute.fieldCount,
-                attribute.sentAsBinary() ? ValueMode::Binary : ValueMode::PackedDigits);
+                width > kWidestNarrowBinary ? ValueMode::WideBinary : ValueMode::Binary, width);
+        }
         case 2:
             return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
                                       ValueMode::ShiftedDigits);

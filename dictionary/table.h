@@ -109,6 +109,10 @@ class Table {
     // The last import met a text without Windows-1252 form or an invalid key: written back,
     // the file would lose or change what it held.
     bool hasImportProblems() const { return !unconvertible_.empty() || !invalidKeys_.empty(); }
+    // A line written since forgetUnreadableLines() held a value with ";", CR or LF: read back,
+    // its fields would land in other columns (or lines).
+    bool wroteUnreadableLine() const { return wroteUnreadableLine_; }
+    void forgetUnreadableLines() { wroteUnreadableLine_ = false; }
 
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
@@ -196,6 +200,7 @@ class Table {
     std::array<std::string, kSlotCount> slots_{};
     RecordLayout layout_;
     std::size_t usedSlots_ = 0;
+    bool wroteUnreadableLine_ = false;
     std::uint32_t rangeLow_ = 0;
     std::uint32_t rangeHigh_ = 0;
     bool articleTable_ = false;

@@ -1,7 +1,7 @@
 #include "dictionary/value_codec.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
 
 #include "diag/hex_digit.h"
 #include "dictionary/char_translation.h"
@@ -28,20 +28,22 @@ bool isFraming(char c) {
 
 bool isDigitMode(ValueMode mode) {
     return mode == ValueMode::PackedDigits || mode == ValueMode::ShiftedDigits ||
-           mode == ValueMode::Binary;
+           mode == ValueMode::Binary || mode == ValueMode::WideBinary;
 }
 
 bool hasDigitsBesideBlanks(const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](char c) { return c != ' '; });
 }
 
-// A decimal number with an optional sign, blanks anywhere ignored, in the range of a 32-bit
-// signed or unsigned integer. The result is its low 32 bits.
-bool parseBinaryText(const std::string& text, std::uint32_t& value) {
+// A decimal number with an optional sign, blanks anywhere ignored: a negative one down to
+// -2147483648 gives its 32-bit two's complement (the form a four-byte value reads as), any other
+// one up to 18446744073709551615 its value.
+bool parseBinaryText(const std::string& text, std::uint64_t& value) {
+    constexpr std::uint64_t kLargest = ~std::uint64_t{0};
     bool negative = false;
     bool signSeen = false;
     bool digitSeen = false;
-    unsigned long long magnitude = 0;
+    std::uint64_t magnitude = 0;
     for (char c : text) {
         if (c == ' ') {
             continue;
@@ -55,16 +57,21 @@ bool parseBinaryText(const std::string& text, std::uint32_t& value) {
             return false;
         }
         digitSeen = true;
-        magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
-        if (magnitude > 0xFFFFFFFFull) {
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (magnitude > (kLargest - digit) / 10) {
             return false;
         }
+        magnitude = magnitude * 10 + digit;
     }
     if (!digitSeen || (negative && magnitude > 0x80000000ull)) {
         return false;
     }
-    value = static_cast<std::uint32_t>(negative ? 0 - magnitude : magnitude);
+    value = negative ? static_cast<std::uint32_t>(0 - magnitude) : magnitude;
     return true;
+}
+
+bool isBinaryMode(ValueMode mode) {
+    return mode == ValueMode::Binary || mode == ValueMode::WideBinary;
 }
 
 // Walks the digits of `digits` from its end, two per byte, the later digit in the low nibble;
@@ -107,23 +114,46 @@ void appendTextBytes(std::string& out, const std::string& text) {
 
 // The digits as collected from the wire (low nibble first, least significant byte first) in
 // their reading order, without the extra digit of ShiftedDigits and without leading zeros;
-// Binary turned into a decimal number.
-void finishDigits(std::string& text, ValueMode mode) {
+// the binary modes turned into a decimal number. False for a binary value beyond 64 bits.
+bool finishDigits(std::string& text, ValueMode mode) {
     std::reverse(text.begin(), text.end());
     if (mode == ValueMode::ShiftedDigits) {
         text.pop_back();
     }
     const std::size_t firstSignificant = text.find_first_not_of('0');
     text.erase(0, std::min(firstSignificant, text.size() - 1));
-    if (mode == ValueMode::Binary) {
-        std::uint32_t value = 0;
-        for (char c : text) {
-            value = value * 16 + static_cast<std::uint32_t>(hexDigitValue(c));
+    if (isBinaryMode(mode)) {
+        constexpr std::size_t kDigitsOf32Bits = 8;
+        constexpr std::size_t kDigitsOf64Bits = 16;
+        if (text.size() > kDigitsOf64Bits) {
+            return false;
         }
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%d", static_cast<std::int32_t>(value));
-        text = buffer;
+        std::uint64_t value = 0;
+        for (char c : text) {
+            value = value * 16 + static_cast<std::uint64_t>(hexDigitValue(c));
+        }
+        if (mode == ValueMode::Binary && text.size() <= kDigitsOf32Bits) {
+            text = std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+        } else {
+            text = std::to_string(value);
+        }
     }
+    return true;
+}
+
+// The value of a binary text in upper-case hexadecimal digits; false for an invalid text.
+bool binaryHexDigits(const std::string& text, std::string& hex) {
+    std::uint64_t value = 0;
+    if (!parseBinaryText(text, value)) {
+        return false;
+    }
+    hex.clear();
+    do {
+        hex.push_back(kHexDigits[value & 0x0F]);
+        value >>= 4;
+    } while (value != 0);
+    std::reverse(hex.begin(), hex.end());
+    return true;
 }
 
 }  // namespace
@@ -134,16 +164,15 @@ void appendValueBytes(std::string& out, const std::string& text, ValueMode mode)
         case ValueMode::ShiftedDigits:
             appendPackedDigits(out, text, mode == ValueMode::ShiftedDigits);
             break;
-        case ValueMode::Binary: {
+        case ValueMode::Binary:
+        case ValueMode::WideBinary: {
             if (!hasDigitsBesideBlanks(text)) {
                 break;
             }
-            std::uint32_t value = 0;
-            if (!parseBinaryText(text, value)) {
-                value = 0;
+            std::string hex;
+            if (!binaryHexDigits(text, hex)) {
+                hex = "0";
             }
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(value));
             appendPackedDigits(out, hex, false);
             break;
         }
@@ -209,10 +238,9 @@ bool decodeValueBytes(const std::string& record, std::size_t& pos, std::size_t l
         }
     }
     if (digits) {
-        if (text.empty()) {
+        if (text.empty() || !finishDigits(text, mode)) {
             return false;
         }
-        finishDigits(text, mode);
     } else if (mode == ValueMode::TranslatedText && g_charTranslation != nullptr) {
         g_charTranslation->fromScale(text);
     }
@@ -227,8 +255,9 @@ bool isValidValueText(const std::string& text, ValueMode mode) {
         case ValueMode::ShiftedDigits:
             return std::all_of(text.begin(), text.end(),
                                [](char c) { return c == ' ' || hexDigitValue(c) >= 0; });
-        case ValueMode::Binary: {
-            std::uint32_t value = 0;
+        case ValueMode::Binary:
+        case ValueMode::WideBinary: {
+            std::uint64_t value = 0;
             return !hasDigitsBesideBlanks(text) || parseBinaryText(text, value);
         }
         case ValueMode::TranslatedText:
@@ -237,4 +266,12 @@ bool isValidValueText(const std::string& text, ValueMode mode) {
             return text.find('\0') == std::string::npos;
     }
     return false;
+}
+
+std::size_t binaryValueSize(const std::string& text) {
+    std::string hex;
+    if (!hasDigitsBesideBlanks(text) || !binaryHexDigits(text, hex)) {
+        return 0;
+    }
+    return (hex.size() + 1) / 2;
 }

@@ -469,6 +469,8 @@ std::uint8_t TransferJob::finish() {
         catalog_.importAll(job_.workDir);
         logTablesKeptAsTheyAre();
         written = catalog_.saveAllTables(job_.workDir, true) && written;
+        // A file that cannot be read back as written is no backup: no marker.
+        written = !logTablesWrittenAsFetched() && written;
         // The marker only when every file is in place.
         if (!written || !writeOutputFile(marker, kVersionBanner)) {
             // The end request is already answered: report at once that the backup is incomplete.
@@ -508,6 +510,26 @@ void TransferJob::logTablesKeptAsTheyAre() {
                 " kept as they are: they hold a value that cannot be written back unchanged");
         }
     }
+}
+
+// A table whose file got a fetched value holding ";", CR or LF was written once, as fetched,
+// and neither re-read nor written again (read back, the value would shift the columns after
+// it). True when there is such a table.
+bool TransferJob::logTablesWrittenAsFetched() {
+    bool any = false;
+    const auto note = [&any](const Table* table) {
+        if (table != nullptr && table->wroteUnreadableLine()) {
+            log("Files of table " + table->fileSign() +
+                " written as fetched, not read back: a value holds \";\", CR or LF");
+            any = true;
+        }
+    };
+    note(&catalog_.tdes());
+    note(&catalog_.ades());
+    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
+        note(catalog_.tableAt(i));
+    }
+    return any;
 }
 
 std::uint8_t TransferJob::stopOnRequest() {
@@ -708,12 +730,15 @@ std::uint8_t TransferJob::fetchRecords() {
             break;
     }
     if (!known) {
-        // The table stays unfinished and the job asks again; a scale that answers so for ever
-        // (also one that sends the table's records again before each such reply) would keep
-        // the job going for ever.
-        log("Reply the job does not know, for table " + currentTable_->fileSign() + ": " +
-            escapeBytes(payload_));
+        // The table stays unfinished and the job asks again, without a log entry; a scale that
+        // answers so for ever (also one that sends the table's records again before each such
+        // reply) would keep the job going for ever.
         if (++unknownReplies_ >= kMostUnknownReplies) {
+            // One entry for the whole run of such replies: the table and the last reply.
+            log("Table " + currentTable_->fileSign() +
+                format(": given up after %d replies the job does not know, the last: ",
+                       unknownReplies_) +
+                escapeBytes(payload_));
             fail(kUnknownReply);
             return kCallAgain;
         }

@@ -118,6 +118,7 @@ class TransferJob {
     bool eligibleToFetch(const Table& table) const;
     bool checkTablesToSend(const std::set<std::string>& missingFiles);
     bool writeTablesFetchedEmpty();
+    bool logTablesWrittenAsFetched();
     void logTablesKeptAsTheyAre();
     // The job sends `table` (one kept per scale) for this number.
     bool sendsNumber(const Table& table, std::int32_t number) const;

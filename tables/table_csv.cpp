@@ -331,6 +331,7 @@ bool Table::writeCsvLine(CsvOutputFile& out) {
         return false;
     }
     if (!isPlainCsvLine(line)) {
+        wroteUnreadableLine_ = true;
         logUnwritableValues();
     }
     out.write(line);
@@ -346,6 +347,7 @@ bool Table::writeCsvLine(CsvOutputFile& out, const std::string& packed, std::int
         return writeCsvLine(out);
     }
     if (!isPlainCsvLine(line)) {
+        wroteUnreadableLine_ = true;
         unpackRecord(packed);
         key_ = key;
         logUnwritableValues();

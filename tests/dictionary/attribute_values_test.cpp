@@ -94,6 +94,11 @@ TEST(EncodedValue, ValidityFollowsTheMode) {
     EXPECT_FALSE(packed.isValidText("12,50"));
     EXPECT_TRUE(binary.isValidText("-300"));
     EXPECT_FALSE(binary.isValidText("12X5"));
+    // A binary number must fit the bytes the scale keeps it in.
+    EncodedValue twoBytes('C', "COUN", &slot, 1, ValueMode::Binary, 2);
+    EXPECT_TRUE(twoBytes.isValidText("65535"));
+    EXPECT_FALSE(twoBytes.isValidText("65536"));
+    EXPECT_FALSE(twoBytes.isValidText("-1"));
 }
 
 TEST(TextLinesValue, EachLineIsItsOwnGroupWithNumberAndFormatDigit) {

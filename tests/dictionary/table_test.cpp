@@ -316,7 +316,7 @@ TEST(Table, PackedRecordKeepsOnlyUsedSlotsAndRestoresThem) {
 // byte, and decodeRecord, and come back in their normal forms.
 TEST(RecordLayout, RoundTripOfRandomRecordsOverEveryValueClass) {
     Table table(describe({attribute("KEYS", 0x21, 0, 8), attribute("PACK", 0x22, 2, 0),
-                          attribute("BINA", 0x23, 1, 0x101), attribute("SHIF", 0x24, 1, 2),
+                          attribute("BINA", 0x23, 1, 0x101, 4), attribute("SHIF", 0x24, 1, 2),
                           attribute("CHAR", 0x25, 1, 3), attribute("LINE", 0x26, 3, 4),
                           attribute("PLAI", 0x27, 3, 5), attribute("TRAN", 0x28, 1, 6),
                           attribute("DIGS", 0x29, 1, 9, 6)}));

@@ -60,6 +60,47 @@ TEST(ValueCodec, BinaryIsTheNumbersValueLowByteFirstWithEscapeAbove222) {
     EXPECT_EQ(decodeAll(minusOne, ValueMode::Binary), "-1");
 }
 
+// The 32- and 64-bit borders of the binary modes. Binary reads up to four bytes as a signed
+// 32-bit number and longer values unsigned; WideBinary reads every value unsigned. A negative
+// text goes as its 32-bit two's complement in both.
+TEST(ValueCodec, BinaryValuesUpToEightBytes) {
+    const std::string ff = "\xFF\x2F\x2F";  // the byte FFh, escaped
+    const struct {
+        const char* text;
+        std::string bytes;
+        const char* asBinary;
+        const char* asWideBinary;
+        std::size_t size;
+    } rows[] = {
+        {"-5", "\xFF\x2F\x2B" + ff + ff + ff, "-5", "4294967291", 4},
+        {"4294967291", "\xFF\x2F\x2B" + ff + ff + ff, "-5", "4294967291", 4},
+        {"-2147483648", "\x20\x20\x20\xA0", "-2147483648", "2147483648", 4},
+        {"4294967296", "\x20\x20\x20\x20\x21", "4294967296", "4294967296", 5},
+        {"1108152157446", "\x26\x25\x24\x23\x22\x21", "1108152157446", "1108152157446", 6},
+        {"18446744073709551615", ff + ff + ff + ff + ff + ff + ff + ff, "18446744073709551615",
+         "18446744073709551615", 8},
+        {"255", ff, "255", "255", 1},
+        {"256", "\x20\x21", "256", "256", 2},
+    };
+    for (const auto& row : rows) {
+        for (ValueMode mode : {ValueMode::Binary, ValueMode::WideBinary}) {
+            EXPECT_TRUE(isValidValueText(row.text, mode)) << row.text;
+            EXPECT_EQ(encodeValueBytes(row.text, mode), row.bytes) << row.text;
+        }
+        EXPECT_EQ(decodeAll(row.bytes, ValueMode::Binary), row.asBinary) << row.text;
+        EXPECT_EQ(decodeAll(row.bytes, ValueMode::WideBinary), row.asWideBinary) << row.text;
+        EXPECT_EQ(binaryValueSize(row.text), row.size) << row.text;
+    }
+    // Leading zero bytes do not count: six bytes holding 5 read as 5.
+    EXPECT_EQ(decodeAll("\x25\x20\x20\x20\x20\x20", ValueMode::Binary), "5");
+    // Nine significant bytes do not fit in 64 bits.
+    for (ValueMode mode : {ValueMode::Binary, ValueMode::WideBinary}) {
+        EXPECT_EQ(decodeAll("\x20\x20\x20\x20\x20\x20\x20\x20\x21", mode), "<failed>");
+    }
+    EXPECT_EQ(binaryValueSize("18446744073709551616"), 0u);
+    EXPECT_EQ(binaryValueSize(" "), 0u);
+}
+
 TEST(ValueCodec, TextsAreCodedBytesEndedByACodedZero) {
     EXPECT_EQ(encodeValueBytes("AB", ValueMode::PlainText), "\x61\x62\x20");
     EXPECT_EQ(decodeAll("\x61\x62\x20", ValueMode::PlainText), "AB");
@@ -134,7 +175,8 @@ TEST(ValueCodec, InvalidDigitTextsAreRefusedAndEncodedPredictably) {
     EXPECT_TRUE(isValidValueText(" 4294967295", ValueMode::Binary));
     EXPECT_TRUE(isValidValueText("+12", ValueMode::Binary));
     EXPECT_TRUE(isValidValueText("", ValueMode::Binary));
-    EXPECT_FALSE(isValidValueText("4294967296", ValueMode::Binary));
+    EXPECT_FALSE(isValidValueText("18446744073709551616", ValueMode::Binary));
+    EXPECT_FALSE(isValidValueText("-2147483649", ValueMode::WideBinary));
     EXPECT_FALSE(isValidValueText("1A", ValueMode::Binary));
     EXPECT_FALSE(isValidValueText("12.5", ValueMode::Binary));
     EXPECT_FALSE(isValidValueText("-", ValueMode::Binary));

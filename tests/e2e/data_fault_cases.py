@@ -2,8 +2,9 @@
 cases that both programs (the Linux build and the Windows build under wine) must get right.
 
 A test class mixes DataFaultCases with a unittest.TestCase that provides:
-  start_scale(data_file, ident)  starts the simulated scale (data_file None: one without
-                                 records) and returns the Simulator
+  start_scale(data_file, ident, extra=())
+                                 starts the simulated scale (data_file None: one without
+                                 records; extra: its options) and returns the Simulator
   stop_scale(sim)                stops it
   run_kw(job, workdir)           runs the job string `job` with KWDIR[<workdir>] as its second
                                  token (job_string), returns (code, stderr)
@@ -51,6 +52,73 @@ DIGS = sb.table("DIGS", 0x42, 2, "DIGIT STRINGS", "9999", [
     sb.attr("DCHR", 0x63, 3, 2, "CHAR", size=1),
     sb.attr("DTXT", 0x64, 5, 10, "TEXT"),
 ])
+# Binary numbers of two to eight bytes.
+BINS = sb.table("BINS", 0x46, 2, "BINARY NUMBERS", "FF", [
+    sb.attr("BNUM", 0x61, 8, 1, "NUMBER"),
+    sb.attr("BTWO", 0x62, 1, 2, "TWO BYTES", flags=0x100),
+    sb.attr("BFOU", 0x63, 1, 4, "FOUR BYTES", flags=0x100),
+    sb.attr("BSIX", 0x64, 1, 6, "SIX BYTES", flags=0x100),
+    sb.attr("BEIG", 0x65, 1, 8, "EIGHT BYTES", flags=0x100),
+])
+TAXS = sb.table("TAXS", 0x47, 2, "TAX NAMES", "FF", [
+    sb.attr("TNUM", 0x61, 8, 1, "NUMBER"),
+    sb.attr("TNAM", 0x62, 5, 20, "NAME"),
+    sb.attr("TTAX", 0x63, 1, 1, "TAX"),
+])
+DIGS_ROWS = [(1, DIGS, [(1, [b"42", b"X", b"FIRST"])])]
+UNREADABLE = ': the value holds ";", CR or LF and cannot be read back as written'
+
+# Values from the scale that a backup must keep, or else refuse to call a backup. Each case: the
+# scale's tables and records, its options, the job and the error it ends with (None: exit 0 and
+# the marker file), the files it leaves (data rows, or the exact bytes), log entries, texts
+# that exactly one log entry holds, and restores of the files into a scale without records:
+# (edits {(file, key, column): text}, error, log entries); a restore without error must give
+# the scale every fetched record back byte for byte.
+VALUE_CASES = [
+    dict(name="binary numbers of 2 to 8 bytes", tables=[BINS], records=[(1, BINS, [
+        (1, [b"65535", b"4294967291", b"1108152157446", b"18446744073709551615"]),
+        (2, [b"0", b"5", b"3000000000", b"9223372036854775808"]),
+        (3, [b"300", b"2147483648", b"4294967296", b"1"])])],
+        job="KWUP;KWTAB[BINS]", error=None,
+        files={"BINS.csv": [["1", "65535", "-5", "1108152157446", "18446744073709551615"],
+                            ["2", "0", "5", "3000000000", "9223372036854775808"],
+                            ["3", "300", "-2147483648", "4294967296", "1"]]},
+        # 010203040506h, low byte first, each byte + 20h.
+        group=b"\x64\x26\x25\x24\x23\x22\x21\x17",
+        restores=[({}, None, []),
+                  ({("BINS.csv", "1", "BTWO"): "65536",
+                    ("BINS.csv", "2", "BSIX"): "281474976710656",
+                    ("BINS.csv", "3", "BEIG"): "18446744073709551616"}, 40,
+                   ['Invalid value in table BINS, key 1, column BTWO: "65536"',
+                    'Invalid value in table BINS, key 2, column BSIX: "281474976710656"',
+                    'Invalid value in table BINS, key 3, column BEIG: "18446744073709551616"'])]),
+    dict(name='texts holding ";", CR or LF', tables=[TAXS, DIGS], records=[(1, TAXS, [
+        (1, [b"Salt;Pepper", b"7"]), (2, [b"Two\r\nLines", b"8"]), (3, [b"Plain", b"9"])])]
+        + DIGS_ROWS, job="KWBACKUP[0,0]", error=38,
+        files={"TAXS.csv": b"TNUM;TNAM;TTAX;\r\nNUMBER;NAME;TAX;\r\n1;Salt;Pepper;7\r\n"
+                           b"2;Two\r\nLines;8\r\n3;Plain;9\r\n",
+               "DIGS.csv": [["1", "42", "X", "FIRST"]]},
+        log=["TAXS: key 1, column TNAM" + UNREADABLE, "TAXS: key 2, column TNAM" + UNREADABLE,
+             'Files of table TAXS written as fetched, not read back: a value holds ";", CR or '
+             'LF']),
+    dict(name="replies of an unknown kind", tables=[DIGS], records=DIGS_ROWS,
+         sim=["--w-reply", "9"], job="KWUP;KWTAB[DIGS]", error=42,
+         once=["the job does not know", "Table TDES: given up after 10 replies the job does not know, "
+               "the last: w9\\x03"]),
+]
+
+
+def edit_csv(path, key, column, text):
+    """Sets the field `column` (a heading) of the data line with key `key` to `text`."""
+    lines = read_file(path).decode("latin-1").split("\r\n")
+    index = lines[0].split(";").index(column)
+    for n, line in enumerate(lines[2:], 2):
+        fields = line.split(";")
+        if fields[0] == key:
+            fields[index] = text
+            lines[n] = ";".join(fields)
+    with open(path, "wb") as f:
+        f.write("\r\n".join(lines).encode("latin-1"))
 
 
 def job_string(job, workdir):
@@ -77,6 +145,53 @@ class DataFaultCases:
         self.assertEqual(code, 1, err)
         self.assertEqual(read_file(os.path.join(workdir, "Kwlink.Err")).decode("latin-1"),
                          self.texts[number])
+
+    def assertEnded(self, code, err, number, workdir):
+        if number is None:
+            self.assertEqual(code, 0, err)
+        else:
+            self.assertFailedWithText(code, err, number, workdir)
+
+    def test_values_from_the_scale_come_back_byte_for_byte_or_end_the_job(self):
+        for n, case in enumerate(VALUE_CASES):
+            with self.subTest(case=case["name"]):
+                ident = "KWSIM-VAL-%02d" % n
+                data, content = self.fault_scale(case["tables"], case["records"],
+                                                 "values%d.txt" % n)
+                sim = self.start_scale(data, ident, case.get("sim", ()))
+                workdir = self.work("values%d" % n)
+                code, err = self.run_kw(case["job"], workdir)
+                self.stop_scale(sim)
+                self.assertEnded(code, err, case["error"], workdir)
+                self.assertEqual(os.path.exists(workdir + ".sca"), case["error"] is None)
+                for name, expected in case.get("files", {}).items():
+                    path = os.path.join(workdir, name)
+                    if isinstance(expected, bytes):
+                        self.assertEqual(read_file(path), expected)
+                    else:
+                        self.assertEqual(csv_rows(path), expected)
+                entries = log_entries(os.path.join(workdir, "Kwlink.log"))
+                for entry in case.get("log", ()):
+                    self.assertIn(entry, entries)
+                for text in case.get("once", ()):
+                    self.assertEqual(len([e for e in entries if text in e]), 1, entries)
+
+                for edits, error, logged in case.get("restores", ()):
+                    for (name, key, column), text in edits.items():
+                        edit_csv(os.path.join(workdir, name), key, column, text)
+                    empty = self.start_scale(None, ident)
+                    code, err = self.run_kw(case["job"].replace("KWUP", "KWDOWN"), workdir)
+                    self.stop_scale(empty)
+                    self.assertEnded(code, err, error, workdir)
+                    if error is None:
+                        sent = {k: v for k, v in content.items() if k[1] < 0x7E}
+                        self.assertEqual(empty.stores(), sent)
+                        self.assertTrue(any(case["group"] in r for r in sum(sent.values(), [])))
+                    else:
+                        self.assertEqual(empty.stores(), {})
+                    entries = log_entries(os.path.join(workdir, "Kwlink.log"))
+                    for entry in logged:
+                        self.assertIn(entry, entries)
 
     def test_configuration_tables_land_in_their_files_and_only_numbers_to_10_get_one(self):
         data, _ = self.fault_scale([CFGS, CFGK, CONF], [

@@ -58,8 +58,8 @@ class WineTestCase(unittest.TestCase):
 class WineDataFaults(WineTestCase, DataFaultCases):
     """Jobs that once lost or misplaced records with exit status 0, run by Kwlink.exe."""
 
-    def start_scale(self, data_file, ident):
-        sim = Simulator(self.link, ident, SCALE, data_file,
+    def start_scale(self, data_file, ident, extra=()):
+        sim = Simulator(self.link, ident, SCALE, data_file, extra,
                         transcript=self.inst.path("transcript-%d.txt" % len(self.sims)))
         self.sims.append(sim)
         return sim
