@@ -339,7 +339,9 @@ std::uint8_t TransferJob::identify() {
 std::uint8_t TransferJob::selectTables() {
     setReplyLimit();
     catalog_.deselectAll();
-    if (job_.articleGiven && !catalog_.selectArticleRange(job_.articleFrom, job_.articleTo)) {
+    // Only a job that sends is limited by the range (a fetch asks for the whole table).
+    if (job_.articleGiven && !catalog_.selectArticleRange(job_.articleFrom, job_.articleTo) &&
+        job_.direction == 1) {
         log(
             format("The article range %u - %u lies wholly outside the article table's keys: no "
                    "article is sent",
