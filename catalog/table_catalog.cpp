@@ -155,11 +155,12 @@ Table* TableCatalog::firstArticleTable() const {
     return nullptr;
 }
 
-void TableCatalog::selectArticleRange(std::uint32_t low, std::uint32_t high) {
+bool TableCatalog::selectArticleRange(std::uint32_t low, std::uint32_t high) {
     if (Table* table = firstArticleTable()) {
         table->select();
-        table->setRange(low, high);
+        return table->setRange(low, high);
     }
+    return true;
 }
 
 bool TableCatalog::import(Table& table, const std::string& directory) {

@@ -51,8 +51,9 @@ class TableCatalog {
     void selectDataTables();
     // Every data table from bus sign 80h on.
     void selectConfigurationTables();
-    // The first article table, with the key range low..high (see Table::setRange).
-    void selectArticleRange(std::uint32_t low, std::uint32_t high);
+    // The first article table, with the key range low..high (see Table::setRange). False when
+    // the range holds no key of that table (it then sends nothing).
+    bool selectArticleRange(std::uint32_t low, std::uint32_t high);
 
     // The imports fill the tables' stores from the directory's CSV files, whatever is
     // selected (importAll leaves out a table whose last save wrote a line that cannot be read

@@ -4,6 +4,10 @@ int AttributeValue::setText(const std::string&) {
     return 1;
 }
 
+int AttributeValue::setField(std::uint32_t, const std::string& text) {
+    return setText(text);
+}
+
 int AttributeValue::writeCsv(std::string&) const {
     return 1;
 }

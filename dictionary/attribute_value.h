@@ -18,6 +18,10 @@ class AttributeValue {
 
     // Takes one CSV column text as the value's next column. Returns 1.
     virtual int setText(const std::string& text);
+    // Takes one CSV column text as the value's field `index` (from 0), whatever the columns
+    // before; an index outside the value's fields is ignored. Where a value has one field,
+    // the same as setText. Returns 1.
+    virtual int setField(std::uint32_t index, const std::string& text);
     // Appends the value's columns to `out`, each followed by ";". Returns 1.
     virtual int writeCsv(std::string& out) const;
     // Reads the value from `record`, `pos` standing just after the attribute's bus sign; never

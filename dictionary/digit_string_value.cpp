@@ -38,7 +38,18 @@ void DigitStringValue::encode(std::string& out) {
     out.push_back(record_bytes::kEtb);
 }
 
+// Blanks are removed before sending; what is left must be decimal digits that fit the width
+// (a longer text would reach the scale whole, a sign or a decimal point as it stands).
 bool DigitStringValue::isValidText(const std::string& text) const {
-    return text.find(record_bytes::kEtb) == std::string::npos &&
-           text.find(record_bytes::kEtx) == std::string::npos;
+    std::size_t digits = 0;
+    for (const char c : text) {
+        if (c == ' ') {
+            continue;
+        }
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        ++digits;
+    }
+    return width_ == 0 || digits <= width_;
 }

@@ -20,7 +20,7 @@ class DigitStringValue : public AttributeValue {
     // Removes the blanks from the slot text itself, then sends it padded to the width; a
     // longer text goes whole.
     void encode(std::string& out) override;
-    // Any text without ETB or ETX (the digits are sent raw).
+    // Decimal digits (blanks aside), at most width of them; the empty text too.
     bool isValidText(const std::string& text) const override;
 
     std::uint32_t width() const { return width_; }

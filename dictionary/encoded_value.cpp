@@ -9,6 +9,13 @@ int EncodedValue::setText(const std::string& text) {
     return 1;
 }
 
+int EncodedValue::setField(std::uint32_t index, const std::string& text) {
+    if (index < fieldCount_) {
+        slots_[index] = text;
+    }
+    return 1;
+}
+
 int EncodedValue::writeCsv(std::string& out) const {
     for (std::uint32_t i = 0; i < fieldCount_; ++i) {
         out += slots_[i];

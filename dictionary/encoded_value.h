@@ -22,6 +22,7 @@ class EncodedValue : public AttributeValue {
 
     // Fills the slots in column order; columns beyond fieldCount are ignored.
     int setText(const std::string& text) override;
+    int setField(std::uint32_t index, const std::string& text) override;
     // All fieldCount slot texts, whatever setText filled.
     int writeCsv(std::string& out) const override;
     // A field that cannot be read keeps its text and makes the result 0; the fields after it

@@ -124,15 +124,22 @@ void Table::select() {
     }
 }
 
-void Table::setRange(std::uint32_t a, std::uint32_t b) {
+bool Table::setRange(std::uint32_t a, std::uint32_t b) {
     if (a > b) {
         std::swap(a, b);
+    }
+    if (a > description_.maxIndex || b < description_.minIndex) {
+        // No key of the table lies in the range: rangeHigh below rangeLow, nothing is sent.
+        rangeLow_ = std::max<std::uint32_t>(description_.minIndex, 1);
+        rangeHigh_ = rangeLow_ - 1;
+        return false;
     }
     const auto inIndexRange = [this](std::uint32_t k) {
         return k >= description_.minIndex && k <= description_.maxIndex;
     };
     rangeLow_ = inIndexRange(a) ? a : description_.minIndex;
     rangeHigh_ = inIndexRange(b) ? b : description_.maxIndex;
+    return true;
 }
 
 bool Table::findAttribute(const std::string& code, std::size_t& firstSlot,

@@ -22,6 +22,10 @@ struct InvalidValue {
     std::string column;       // the column heading
     std::string text;         // the text as the file held it
     bool badKey = false;      // the text is the line's key field, which names no valid key
+    // A finding about a file rather than one value (no name line, no column of the table, a
+    // file that cannot be read): the whole log line, and the error a job that sends ends with.
+    std::string problem;
+    std::int32_t message = 40;
 };
 
 // One scale table on the PC: its own copy of the TableDescription, the current record (a key
@@ -83,11 +87,17 @@ class Table {
     // the two heading lines. False when it cannot be created; `out` then ignores writes.
     bool openCsvForWrite(CsvOutputFile& out, const std::string& directory, int scaleNumber);
     // Opens the table's file, builds `map` from its heading line and skips the name line.
-    // 0 when the file cannot be opened or its heading line holds no field, else 1.
+    // 0 when there is no such file or its heading line holds no field; -1 when it exists but
+    // cannot be read (noted as a file problem, with the system's reason); else 1. Logs the
+    // columns that name no attribute, and notes a name line that holds a key (the file then
+    // lacks its name line).
     int openCsvForRead(CsvInputFile& in, ColumnMap& map, const std::string& directory,
                        int scaleNumber);
     // Reads the next data line that is not blank and distributes its fields to the current
-    // record (the values' column counts are restarted first). False at the end of the file.
+    // record: every slot starts empty (the key is kept) and every column of the map gets its
+    // field, the empty text where the line ends before it. False at the end of the file (a read
+    // error is noted as a file problem). A data line when no column names an attribute is
+    // noted as a file problem.
     bool readCsvLine(CsvInputFile& in, const ColumnMap& map);
     // Writes the current record as one data line. Logs each value that holds ";", CR or LF
     // (written as it is, it cannot be read back faithfully).
@@ -106,9 +116,17 @@ class Table {
     // The key fields of the last import that name no key the table can hold (see
     // noteImportedKey).
     const std::vector<InvalidValue>& invalidKeys() const { return invalidKeys_; }
-    // The last import met a text without Windows-1252 form or an invalid key: written back,
-    // the file would lose or change what it held.
-    bool hasImportProblems() const { return !unconvertible_.empty() || !invalidKeys_.empty(); }
+    // Findings of the last import about whole files (see InvalidValue::problem).
+    const std::vector<InvalidValue>& fileProblems() const { return fileProblems_; }
+    // The last import met a text without Windows-1252 form, an invalid key or a file problem,
+    // or keepFiles() was called since: written back, the file would lose or change what it
+    // held.
+    bool hasImportProblems() const {
+        return keepFiles_ || !unconvertible_.empty() || !invalidKeys_.empty() ||
+               !fileProblems_.empty();
+    }
+    // Counts the last import as one with problems (a value that cannot be sent as it stands).
+    void keepFiles() { keepFiles_ = true; }
     // A line written since forgetUnreadableLines() held a value with ";", CR or LF: read back,
     // its fields would land in other columns (or lines).
     bool wroteUnreadableLine() const { return wroteUnreadableLine_; }
@@ -136,8 +154,9 @@ class Table {
     const TableDescription& description() const { return description_; }
 
     // Sets the key range of the transfer: the ends are put in order, and each end outside
-    // minIndex..maxIndex is replaced by that bound on its own side.
-    void setRange(std::uint32_t a, std::uint32_t b);
+    // minIndex..maxIndex is replaced by that bound on its own side. A range that lies wholly
+    // outside minIndex..maxIndex holds no key (rangeHigh below rangeLow): false.
+    bool setRange(std::uint32_t a, std::uint32_t b);
     std::uint32_t rangeLow() const { return rangeLow_; }
     std::uint32_t rangeHigh() const { return rangeHigh_; }
 
@@ -188,12 +207,20 @@ class Table {
     // Empties both import problem lists; every import starts with it.
     void clearImportProblems();
 
+    void noteFileProblem(const std::string& text, std::int32_t message);
+
     std::vector<InvalidValue> unconvertible_;
     std::vector<InvalidValue> invalidKeys_;
+    std::vector<InvalidValue> fileProblems_;
 
   private:
     bool createValue(std::size_t index, const AttributeDescription& attribute, std::size_t first);
     void takeKeyField(const std::string& line, const ColumnMap& map);
+    void logUnknownColumns(const std::string& path, const ColumnMap& map) const;
+    void checkNameLine(const std::string& path, const std::string& names, const ColumnMap& map);
+    void noteUnreadable(const std::string& path, const std::string& reason);
+    static std::int32_t lastColumnOf(const ColumnMap& map, std::int32_t attribute);
+    static std::string fieldOf(const std::string& line, std::size_t column);
 
     TableDescription description_;
     std::int32_t key_ = 0;
@@ -215,4 +242,7 @@ class Table {
     bool lineHadKey_ = false;
     std::string lineKeyText_;
     std::string lineKeyHeading_;
+    // The current file's first data line was noted for having no column of an attribute.
+    bool fileHasNoAttribute_ = false;
+    bool keepFiles_ = false;
 };

@@ -12,6 +12,13 @@ int TextLinesValue::setText(const std::string& text) {
     return 1;
 }
 
+int TextLinesValue::setField(std::uint32_t index, const std::string& text) {
+    if (index < lineCount_) {
+        slots_[index] = text;
+    }
+    return 1;
+}
+
 int TextLinesValue::writeCsv(std::string& out) const {
     for (std::uint32_t i = 0; i < lineCount_; ++i) {
         out += slots_[i];

@@ -34,6 +34,7 @@ constexpr int kMostUnknownReplies = 10;
 constexpr std::int32_t kOutputNotWritten = 38;
 constexpr std::int32_t kDirectoryInUse = 41;
 constexpr std::int32_t kUnknownReply = 42;
+constexpr std::int32_t kFileNotRead = 43;
 // Room in a reply frame beyond the largest record: header, kind, ETX, block check and more.
 constexpr std::size_t kReplyHeadroom = 4096;
 
@@ -338,15 +339,23 @@ std::uint8_t TransferJob::identify() {
 std::uint8_t TransferJob::selectTables() {
     setReplyLimit();
     catalog_.deselectAll();
-    if (job_.articleGiven) {
-        catalog_.selectArticleRange(job_.articleFrom, job_.articleTo);
+    // Only a job that sends is limited by the range (a fetch asks for the whole table).
+    if (job_.articleGiven && !catalog_.selectArticleRange(job_.articleFrom, job_.articleTo) &&
+        job_.direction == 1) {
+        log(
+            format("The article range %u - %u lies wholly outside the article table's keys: no "
+                   "article is sent",
+                   static_cast<unsigned>(job_.articleFrom), static_cast<unsigned>(job_.articleTo)));
     }
     if (job_.tablesGiven) {
         if (job_.tableNameCount == JobParseResult::kAllTables) {
             catalog_.selectDataTables();
         } else {
             for (std::uint8_t i = 0; i < job_.tableNameCount && i < job_.tables.size(); ++i) {
-                catalog_.selectByName(job_.tables[i]);
+                if (!catalog_.selectByName(job_.tables[i])) {
+                    log("KWTAB names the table " + job_.tables[i] +
+                        ", which this scale does not have");
+                }
             }
         }
     }
@@ -408,7 +417,13 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
         fail(39);
         return false;
     }
+    bool unreadable = false;
     for (const InvalidValue& value : invalid) {
+        if (!value.problem.empty()) {
+            log(value.problem);
+            unreadable = unreadable || value.message == kFileNotRead;
+            continue;
+        }
         std::string where =
             (value.badKey ? "Invalid key in table " : "Invalid value in table ") + value.table;
         if (value.scale >= 0) {
@@ -417,10 +432,17 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
         if (!value.badKey) {
             where += format(", key %d", static_cast<int>(value.key));
         }
-        log(where + ", column " + value.column + ": \"" + value.text + "\"");
+        std::string line = where + ", column " + value.column + ": \"" + value.text + "\"";
+        if (value.text.find("E+") != std::string::npos ||
+            value.text.find("e+") != std::string::npos) {
+            line +=
+                " (this looks like a number a spreadsheet rewrote: format that column as "
+                "text)";
+        }
+        log(line);
     }
     if (!invalid.empty()) {
-        fail(40);
+        fail(unreadable ? kFileNotRead : 40);
         return false;
     }
     return true;
@@ -504,8 +526,21 @@ std::uint8_t TransferJob::abortWithError() {
 // value); the log says which tables were kept.
 void TransferJob::logTablesKeptAsTheyAre() {
     for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        const Table* table = catalog_.tableAt(i);
-        if (table != nullptr && table->hasImportProblems()) {
+        Table* table = catalog_.tableAt(i);
+        if (table == nullptr) {
+            continue;
+        }
+        // A text that a job sending the file would refuse counts like one that could not be
+        // taken as it stands.
+        std::vector<InvalidValue> invalid;
+        table->findInvalidValues(invalid);
+        if (!invalid.empty()) {
+            table->keepFiles();
+        }
+        if (table->hasImportProblems()) {
+            for (const InvalidValue& value : table->fileProblems()) {
+                log(value.problem);
+            }
             log("Files of table " + table->fileSign() +
                 " kept as they are: they hold a value that cannot be written back unchanged");
         }

@@ -64,6 +64,12 @@ std::string resolveLinks(const std::string& path);
 // True when `path` names an existing directory.
 bool isDirectory(const std::string& path);
 
+// Whether a file can be read: Missing when nothing of that name exists, Unreadable when
+// something does but it is not a file that can be opened for reading (a directory, no
+// permission, ...); `reason` then holds the system's text for it.
+enum class FileAccess { Missing, Readable, Unreadable };
+FileAccess readAccess(const std::string& path, std::string& reason);
+
 // The names (without directory) of the entries of directory `path`; empty when it cannot be
 // read.
 std::vector<std::string> directoryEntries(const std::string& path);

@@ -75,7 +75,58 @@ bool CsvInputFile::open(const std::string& path) {
     path_ = path;
     lineNumber_ = 0;
     in_.open(path, std::ios::binary);
-    return in_.is_open();
+    if (!in_.is_open()) {
+        return false;
+    }
+    utf8 = looksLikeUtf8();
+    return true;
+}
+
+bool CsvInputFile::looksLikeUtf8() {
+    static constexpr std::size_t kChunk = 1 << 16;
+    std::string chunk(kChunk, '\0');
+    bool multiByte = false;
+    bool valid = true;
+    // The sequence under way: bytes still to come, and the bounds of the next byte (which
+    // exclude overlong forms, surrogates and values above U+10FFFF).
+    int pending = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    while (valid && in_) {
+        in_.read(&chunk[0], static_cast<std::streamsize>(kChunk));
+        const auto count = static_cast<std::size_t>(in_.gcount());
+        for (std::size_t i = 0; i < count && valid; ++i) {
+            const auto b = static_cast<unsigned char>(chunk[i]);
+            if (pending > 0) {
+                valid = b >= low && b <= high;
+                low = 0x80;
+                high = 0xBF;
+                --pending;
+                continue;
+            }
+            if (b < 0x80) {
+                continue;
+            }
+            multiByte = true;
+            if (b >= 0xC2 && b <= 0xDF) {
+                pending = 1;
+            } else if (b >= 0xE0 && b <= 0xEF) {
+                pending = 2;
+                low = b == 0xE0 ? 0xA0 : 0x80;
+                high = b == 0xED ? 0x9F : 0xBF;
+            } else if (b >= 0xF0 && b <= 0xF4) {
+                pending = 3;
+                low = b == 0xF0 ? 0x90 : 0x80;
+                high = b == 0xF4 ? 0x8F : 0xBF;
+            } else {
+                valid = false;
+            }
+        }
+    }
+    const bool readWhole = !in_.bad();
+    in_.clear();
+    in_.seekg(0);
+    return readWhole && valid && pending == 0 && multiByte;
 }
 
 bool CsvInputFile::nextLine(std::string& line) {

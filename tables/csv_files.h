@@ -41,8 +41,9 @@ class CsvOutputFile {
 // A CSV file being read, in binary mode: lines end with LF or CR LF, and a last line without
 // line end is still a line. Of a line longer than kMaxLineLength bytes (longer than any record
 // a table can describe) only the first kMaxLineLength bytes are kept, the rest is skipped and
-// the log says so. utf8 is set by the reader of the heading line when the file starts with a
-// UTF-8 byte-order mark.
+// the log says so. utf8 is set when the file is read as UTF-8: by open() when its bytes are
+// valid UTF-8 holding at least one multi-byte sequence, by the reader of the heading line when
+// the file starts with a UTF-8 byte-order mark.
 class CsvInputFile {
   public:
     static constexpr std::size_t kMaxLineLength = 1024 * 1024;
@@ -50,10 +51,19 @@ class CsvInputFile {
     bool open(const std::string& path);
     // The next line without its line end; false at the end of the file.
     bool nextLine(std::string& line);
+    // Whether reading stopped at a read error rather than at the end of the file.
+    bool readFailed() const { return in_.bad(); }
+    const std::string& path() const { return path_; }
+    // The number of the line nextLine read last (from 1).
+    std::size_t lineNumber() const { return lineNumber_; }
 
     bool utf8 = false;
 
   private:
+    // Reads the whole file once: true when it is valid UTF-8 and holds a multi-byte sequence.
+    // Leaves the stream at the start of the file.
+    bool looksLikeUtf8();
+
     std::ifstream in_;
     std::string path_;
     std::size_t lineNumber_ = 0;

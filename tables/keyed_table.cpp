@@ -1,5 +1,7 @@
 #include "tables/keyed_table.h"
 
+#include <limits>
+
 #include "dictionary/value_codec.h"
 #include "tables/column_map.h"
 #include "tables/csv_files.h"
@@ -107,10 +109,16 @@ void KeyedTable::importCsv(const std::string& directory) {
     clearImportProblems();
     CsvInputFile in;
     ColumnMap map;
-    if (openCsvForRead(in, map, directory, 0) == 0) {
+    const int opened = openCsvForRead(in, map, directory, 0);
+    if (opened == 0) {
         throw CTableExceptions(1);
     }
+    if (opened < 0) {
+        return;  // noted: the file exists but cannot be read
+    }
     const std::uint32_t maxIndex = description().maxIndex;
+    // A file without key column numbers its lines from 1.
+    setKey(1);
     while (readCsvLine(in, map)) {
         // A key field that names no key from 1 to maxIndex is noted (the job reports it and
         // sends nothing); the line is not stored.
@@ -124,13 +132,13 @@ void KeyedTable::importCsv(const std::string& directory) {
         }
         const auto stored = static_cast<std::uint32_t>(k);
         if (stored <= maxIndex) {
+            handler_support::logRepeatedKey(*this, in, records_.count(stored) != 0, k);
             storeRecord(stored);
+        } else {
+            handler_support::logKeyAboveMaxIndex(*this, in, k);
         }
-        if (stored < maxIndex) {
+        if (k < std::numeric_limits<std::int32_t>::max()) {
             setKey(k + 1);
-            if (!records_.empty() && stored + 1 <= records_.rbegin()->first) {
-                loadRecord(stored + 1);
-            }
         }
     }
 }

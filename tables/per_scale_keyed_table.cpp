@@ -89,25 +89,40 @@ void PerScaleKeyedTable::importCsv(const std::string& directory) {
     clearRecords();
     clearImportProblems();
     bool anyFile = false;
+    const std::uint32_t highestKey = std::min(description().maxIndex, kScaleFactor - 1);
     for (int s = 0; s <= handler_support::kLastScaleNumber; ++s) {
         CsvInputFile in;
         ColumnMap map;
-        if (openCsvForRead(in, map, directory, s) == 0) {
-            continue;
-        }
-        anyFile = true;
-        bool anyLine = false;
         const std::size_t unconvertibleBefore = unconvertible_.size();
         const std::size_t invalidKeysBefore = invalidKeys_.size();
-        while (readCsvLine(in, map)) {
+        const std::size_t fileProblemsBefore = fileProblems_.size();
+        const int opened = openCsvForRead(in, map, directory, s);
+        if (opened != 0) {
+            anyFile = true;
+        }
+        bool anyLine = false;
+        // A file without key column numbers its lines from 1.
+        setKey(1);
+        while (opened > 0 && readCsvLine(in, map)) {
             // Each scale owns 65536 keys of the combined store: a key outside 0..65535 would be
             // filed (and later sent) under another scale. Such a key, like any key outside
             // 1..maxIndex, is noted and its line skipped.
-            if (!noteImportedKey(std::min(description().maxIndex, kScaleFactor - 1))) {
+            if (!noteImportedKey(highestKey)) {
                 continue;
             }
-            storeInto(allScaleRecords_, combinedKey(s, key()), *this);
-            anyLine = true;
+            const std::int32_t k = key();
+            if (k < 0) {
+                continue;
+            }
+            if (static_cast<std::uint32_t>(k) > highestKey) {
+                handler_support::logKeyAboveMaxIndex(*this, in, k);
+            } else {
+                handler_support::logRepeatedKey(*this, in,
+                                                allScaleRecords_.count(combinedKey(s, k)) != 0, k);
+                storeInto(allScaleRecords_, combinedKey(s, k), *this);
+                anyLine = true;
+            }
+            setKey(k + 1);
         }
         // Selecting once after the file's last line leaves what selecting after every line
         // would: the working store depends only on allScaleRecords at the last selection.
@@ -116,6 +131,7 @@ void PerScaleKeyedTable::importCsv(const std::string& directory) {
         }
         handler_support::markScale(unconvertible_, unconvertibleBefore, s);
         handler_support::markScale(invalidKeys_, invalidKeysBefore, s);
+        handler_support::markScale(fileProblems_, fileProblemsBefore, s);
     }
     if (!anyFile) {
         throw CTableExceptions(1);

@@ -57,17 +57,19 @@ void PerScaleTable::importCsv(const std::string& directory) {
     for (int n = 0; n <= handler_support::kLastScaleNumber; ++n) {
         CsvInputFile in;
         ColumnMap map;
-        if (openCsvForRead(in, map, directory, n) == 0) {
-            continue;
-        }
-        anyFile = true;
         const std::size_t unconvertibleBefore = unconvertible_.size();
         const std::size_t invalidKeysBefore = invalidKeys_.size();
-        if (readCsvLine(in, map)) {
+        const std::size_t fileProblemsBefore = fileProblems_.size();
+        const int opened = openCsvForRead(in, map, directory, n);
+        if (opened != 0) {
+            anyFile = true;
+        }
+        if (opened > 0 && readCsvLine(in, map)) {
             records_[static_cast<std::uint32_t>(n)] = packRecord();
         }
         handler_support::markScale(unconvertible_, unconvertibleBefore, n);
         handler_support::markScale(invalidKeys_, invalidKeysBefore, n);
+        handler_support::markScale(fileProblems_, fileProblemsBefore, n);
     }
     if (!anyFile) {
         throw CTableExceptions(1);

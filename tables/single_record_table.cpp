@@ -45,10 +45,11 @@ void SingleRecordTable::importCsv(const std::string& directory) {
     clearImportProblems();
     CsvInputFile in;
     ColumnMap map;
-    if (openCsvForRead(in, map, directory, 0) == 0) {
+    const int opened = openCsvForRead(in, map, directory, 0);
+    if (opened == 0) {
         throw CTableExceptions(1);
     }
-    if (readCsvLine(in, map)) {
+    if (opened > 0 && readCsvLine(in, map)) {
         held_ = true;
     }
 }

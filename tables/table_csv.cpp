@@ -6,6 +6,7 @@
 
 #include "diag/job_log.h"
 #include "dictionary/table.h"
+#include "platform/platform.h"
 #include "platform/text_encoding.h"
 #include "tables/column_map.h"
 #include "tables/csv_files.h"
@@ -52,31 +53,40 @@ bool RecordLayout::writeCsvRecord(std::string& out) const {
     return true;
 }
 
+// Every column of the map gets a text: the line's field, or the empty text for a column the
+// line does not reach (a line cut short is read as if it ended in empty fields).
 int RecordLayout::readCsvRecord(const std::string& line, const ColumnMap& map) {
     std::string field;
-    std::size_t column = 0;
     std::size_t start = 0;
-    for (;;) {
+    bool pastEnd = false;
+    for (std::size_t column = 0;; ++column) {
         const std::int32_t entry = map.at(column);
         if (entry == ColumnMap::kEnd) {
             break;
         }
-        std::size_t end = line.find(';', start);
-        if (end == std::string::npos) {
-            end = line.size();
+        std::size_t end = line.size();
+        if (pastEnd) {
+            field.clear();
+        } else {
+            end = std::min(line.find(';', start), line.size());
+            field.assign(line, start, end - start);
         }
         if (entry >= 0) {
             AttributeValue* value = valueAt(static_cast<std::size_t>(entry));
             if (value != nullptr) {
-                field.assign(line, start, end - start);
-                value->setText(field);
+                const std::int32_t index = map.field(column);
+                if (index >= 0) {
+                    value->setField(static_cast<std::uint32_t>(index), field);
+                } else {
+                    value->setText(field);
+                }
             }
         }
         if (end >= line.size()) {
-            break;
+            pastEnd = true;
+        } else {
+            start = end + 1;
         }
-        start = end + 1;
-        ++column;
     }
     return 1;
 }
@@ -172,16 +182,35 @@ bool Table::openCsvForWrite(CsvOutputFile& out, const std::string& directory, in
 
 int Table::openCsvForRead(CsvInputFile& in, ColumnMap& map, const std::string& directory,
                           int scaleNumber) {
-    if (!in.open(csvFileName(directory, scaleNumber))) {
-        return 0;
+    const std::string path = csvFileName(directory, scaleNumber);
+    fileHasNoAttribute_ = false;
+    std::string reason;
+    switch (platform::readAccess(path, reason)) {
+        case platform::FileAccess::Missing:
+            return 0;
+        case platform::FileAccess::Unreadable:
+            noteUnreadable(path, reason);
+            return -1;
+        case platform::FileAccess::Readable:
+            break;
+    }
+    if (!in.open(path)) {
+        noteUnreadable(path, "it cannot be opened");
+        return -1;
     }
     std::string heading;
     if (!in.nextLine(heading)) {
+        if (in.readFailed()) {
+            noteUnreadable(path, "read error");
+            return -1;
+        }
         return 0;
     }
     if (heading.compare(0, kUtf8Mark.size(), kUtf8Mark) == 0) {
         in.utf8 = true;
         heading.erase(0, kUtf8Mark.size());
+    }
+    if (in.utf8) {
         std::string converted;
         if (platform::utf8ToWindows1252(heading, converted)) {
             heading.swap(converted);
@@ -190,9 +219,64 @@ int Table::openCsvForRead(CsvInputFile& in, ColumnMap& map, const std::string& d
     if (!map.build(heading, description_)) {
         return 0;
     }
+    logUnknownColumns(path, map);
     std::string names;
     in.nextLine(names);
+    checkNameLine(path, names, map);
     return 1;
+}
+
+// Once per file: a column whose heading names no attribute (its fields are ignored).
+void Table::logUnknownColumns(const std::string& path, const ColumnMap& map) const {
+    if (g_log == nullptr) {
+        return;
+    }
+    for (std::size_t column = 0; column < map.size(); ++column) {
+        if (map.at(column) == ColumnMap::kNoAttribute) {
+            g_log->add(path + ": column " + std::to_string(column + 1) + " \"" +
+                       map.heading(column) + "\" names no attribute of table " +
+                       description_.fileSign + ": its fields are ignored");
+        }
+    }
+}
+
+// Line 2 is the name line. When its key field holds a key the table can have, the file lacks
+// its name line and its first record would be skipped.
+void Table::checkNameLine(const std::string& path, const std::string& names, const ColumnMap& map) {
+    const std::int32_t keyColumn = lastColumnOf(map, keyAttribute_);
+    if (keyColumn < 0) {
+        return;
+    }
+    const std::string text = fieldOf(names, static_cast<std::size_t>(keyColumn));
+    const std::size_t first = text.find_first_not_of(' ');
+    const std::size_t last = text.find_last_not_of(' ');
+    if (first == std::string::npos || last - first >= 10) {
+        return;
+    }
+    for (std::size_t i = first; i <= last; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return;
+        }
+    }
+    const long long number = std::strtoll(text.c_str() + first, nullptr, 10);
+    if (number >= 1 && number <= static_cast<long long>(description_.maxIndex)) {
+        noteFileProblem(path + ", line 2: holds the key " + text.substr(first, last - first + 1) +
+                            ": line 2 must be the name line (the columns' names), the records "
+                            "start on line 3",
+                        40);
+    }
+}
+
+void Table::noteUnreadable(const std::string& path, const std::string& reason) {
+    noteFileProblem(path + ": the file cannot be read (" + reason + ")", 43);
+}
+
+void Table::noteFileProblem(const std::string& text, std::int32_t message) {
+    InvalidValue problem;
+    problem.table = description_.fileSign;
+    problem.problem = text;
+    problem.message = message;
+    fileProblems_.push_back(std::move(problem));
 }
 
 bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
@@ -200,11 +284,27 @@ bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
     static thread_local std::string line;
     do {
         if (!in.nextLine(line)) {
+            if (in.readFailed()) {
+                noteUnreadable(in.path(),
+                               "read error after line " + std::to_string(in.lineNumber()));
+            }
             return false;
         }
     } while (isBlankLine(line));
 
+    // No text comes from another line: every slot starts empty (the key stays, so that a file
+    // without key column numbers its lines on).
+    for (std::size_t slot = 0; slot < usedSlots_; ++slot) {
+        slots_[slot].clear();
+    }
     layout_.clearValues();
+    if (!map.anyAttribute() && !fileHasNoAttribute_) {
+        fileHasNoAttribute_ = true;
+        noteFileProblem(in.path() + ", line " + std::to_string(in.lineNumber()) +
+                            ": no column of the heading names an attribute of table " +
+                            description_.fileSign,
+                        40);
+    }
     if (!in.utf8 || isAscii(line)) {
         layout_.readCsvRecord(line, map);
         takeKeyField(line, map);
@@ -260,36 +360,42 @@ bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
 // the fields out: that field is the line's key text.
 void Table::takeKeyField(const std::string& line, const ColumnMap& map) {
     lineHadKey_ = false;
-    if (keyAttribute_ < 0) {
+    const std::int32_t keyColumn = lastColumnOf(map, keyAttribute_);
+    if (keyColumn < 0) {
         return;
     }
-    std::size_t keyColumn = 0;
-    bool found = false;
+    // A line that ends before the key column has an empty key field.
+    lineHadKey_ = true;
+    lineKeyText_ = fieldOf(line, static_cast<std::size_t>(keyColumn));
+    lineKeyHeading_ = map.heading(static_cast<std::size_t>(keyColumn));
+}
+
+// The last column of `attribute`, -1 without one: of several, the last one's field is what the
+// value keeps.
+std::int32_t Table::lastColumnOf(const ColumnMap& map, std::int32_t attribute) {
+    std::int32_t found = -1;
+    if (attribute < 0) {
+        return found;
+    }
     for (std::size_t column = 0; map.at(column) != ColumnMap::kEnd; ++column) {
-        if (map.at(column) == keyAttribute_) {
-            keyColumn = column;
-            found = true;
+        if (map.at(column) == attribute) {
+            found = static_cast<std::int32_t>(column);
         }
     }
-    if (!found) {
-        return;
-    }
-    // Only the fields up to the key column are looked at (the key usually comes first).
+    return found;
+}
+
+// Field `column` of a line split at every ";"; empty beyond the line's last field.
+std::string Table::fieldOf(const std::string& line, std::size_t column) {
     std::size_t start = 0;
-    for (std::size_t column = 0; column < keyColumn; ++column) {
+    for (std::size_t c = 0; c < column; ++c) {
         const std::size_t end = line.find(';', start);
         if (end == std::string::npos) {
-            return;  // a short line: the key value took nothing from it
+            return {};
         }
         start = end + 1;
     }
-    std::size_t end = line.find(';', start);
-    if (end == std::string::npos) {
-        end = line.size();
-    }
-    lineHadKey_ = true;
-    lineKeyText_.assign(line, start, end - start);
-    lineKeyHeading_ = map.heading(keyColumn);
+    return line.substr(start, std::min(line.find(';', start), line.size()) - start);
 }
 
 bool Table::noteImportedKey(std::uint32_t highestKey) {
@@ -320,6 +426,9 @@ bool Table::noteImportedKey(std::uint32_t highestKey) {
 void Table::clearImportProblems() {
     unconvertible_.clear();
     invalidKeys_.clear();
+    fileProblems_.clear();
+    fileHasNoAttribute_ = false;
+    keepFiles_ = false;
 }
 
 bool Table::writeCsvLine(CsvOutputFile& out) {
@@ -501,6 +610,7 @@ void Table::importCsv(const std::string&) {}
 void Table::findInvalidValues(std::vector<InvalidValue>& out) {
     out.insert(out.end(), unconvertible_.begin(), unconvertible_.end());
     out.insert(out.end(), invalidKeys_.begin(), invalidKeys_.end());
+    out.insert(out.end(), fileProblems_.begin(), fileProblems_.end());
 }
 
 void Table::collectInvalidTexts(std::int32_t key, std::vector<InvalidValue>& out) const {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -119,6 +120,28 @@ std::string resolveLinks(const std::string& path) {
 bool isDirectory(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+FileAccess readAccess(const std::string& path, std::string& reason) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return FileAccess::Missing;
+        }
+        reason = std::strerror(errno);
+        return FileAccess::Unreadable;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        reason = std::strerror(EISDIR);
+        return FileAccess::Unreadable;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return FileAccess::Unreadable;
+    }
+    close(fd);
+    return FileAccess::Readable;
 }
 
 std::vector<std::string> directoryEntries(const std::string& path) {

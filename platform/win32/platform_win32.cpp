@@ -108,6 +108,53 @@ bool isDirectory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+namespace {
+
+std::string lastErrorText() {
+    const DWORD code = GetLastError();
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
+        nullptr);
+    std::string result = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+    if (text != nullptr) {
+        LocalFree(text);
+    }
+    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
+                               result.back() == ' ' || result.back() == '.')) {
+        result.pop_back();
+    }
+    return result.empty() ? "system error " + std::to_string(code) : result;
+}
+
+}  // namespace
+
+FileAccess readAccess(const std::string& path, std::string& reason) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+            return FileAccess::Missing;
+        }
+        SetLastError(code);
+        reason = lastErrorText();
+        return FileAccess::Unreadable;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        reason = "it is a directory";
+        return FileAccess::Unreadable;
+    }
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        reason = lastErrorText();
+        return FileAccess::Unreadable;
+    }
+    CloseHandle(file);
+    return FileAccess::Readable;
+}
+
 std::vector<std::string> directoryEntries(const std::string& path) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;

@@ -181,6 +181,12 @@ TEST(DigitStringValue, PadsToItsWidthAndReadsWithoutLeadingZeros) {
     EXPECT_EQ(slot, "1234");  // the slot loses its blanks
     slot = "12345678";
     EXPECT_EQ(encoded(value), "D12345678\x17");
+    // Only digits, blanks aside, and at most the width of them can be sent as they stand.
+    EXPECT_TRUE(value.isValidText(""));
+    EXPECT_TRUE(value.isValidText("12 3456"));
+    EXPECT_FALSE(value.isValidText("1234567"));
+    EXPECT_FALSE(value.isValidText("4,01E+12"));
+    EXPECT_FALSE(value.isValidText("-42"));
 
     std::size_t pos = 0;
     EXPECT_EQ(decodeAfterSign(value, "D000042\x17", pos), 1);

@@ -1,6 +1,6 @@
 """End-to-end tests of the Linux program: jobs that must not lose, corrupt or misplace records
 while ending with exit status 0. The cases shared with the Windows program are in
-data_fault_cases.py."""
+data_fault_cases.py and user_file_cases.py."""
 
 import os
 import unittest
@@ -10,6 +10,7 @@ from data_fault_cases import (DIGS, FAULT_IDENT, GENERIC_IDENT, GENERIC_SAMPLE, 
                               job_string)
 from harness import (Installation, Simulator, csv_rows, log_entries, read_file, read_records,
                      run_job, sample_path, write_records)
+from user_file_cases import UserFileCases
 
 DEPT = sb.table("DEPT", 0x42, 2, "DEPARTMENTS", "FF", [
     sb.attr("DNUM", 0x61, 8, 1, "DEPARTMENT NUMBER"),
@@ -17,7 +18,9 @@ DEPT = sb.table("DEPT", 0x42, 2, "DEPARTMENTS", "FF", [
 ])
 
 
-class LinuxDataFaults(DataFaultCases, unittest.TestCase):
+class LinuxScaleJobs(unittest.TestCase):
+    """What the shared cases need of the Linux program."""
+
     def setUp(self):
         self.inst = Installation()
         self.texts = self.inst.messages()
@@ -45,6 +48,12 @@ class LinuxDataFaults(DataFaultCases, unittest.TestCase):
     def work(self, name="work"):
         return self.inst.path(name)
 
+
+class LinuxUserFiles(UserFileCases, LinuxScaleJobs):
+    pass
+
+
+class LinuxDataFaults(DataFaultCases, LinuxScaleJobs):
     # ---- cases of the Linux program only ----
 
     def test_a_kept_file_that_cannot_be_converted_stays_byte_for_byte(self):

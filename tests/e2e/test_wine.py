@@ -10,6 +10,7 @@ import threading
 import unittest
 
 from data_fault_cases import DataFaultCases, job_string
+from user_file_cases import UserFileCases
 from harness import (BANNER, Installation, Simulator, log_entries, read_file, read_records,
                      run_job, sample_path, table_signs, wait_for)
 
@@ -55,8 +56,8 @@ class WineTestCase(unittest.TestCase):
         return p.returncode, p.stderr.decode("latin-1")
 
 
-class WineDataFaults(WineTestCase, DataFaultCases):
-    """Jobs that once lost or misplaced records with exit status 0, run by Kwlink.exe."""
+class WineScaleJobs(WineTestCase):
+    """What the shared cases need of Kwlink.exe."""
 
     def start_scale(self, data_file, ident, extra=()):
         sim = Simulator(self.link, ident, SCALE, data_file, extra,
@@ -72,6 +73,14 @@ class WineDataFaults(WineTestCase, DataFaultCases):
 
     def work(self, name="work"):
         return self.inst.path(name)
+
+
+class WineDataFaults(WineScaleJobs, DataFaultCases):
+    """Jobs that once lost or misplaced records with exit status 0, run by Kwlink.exe."""
+
+
+class WineUserFiles(WineScaleJobs, UserFileCases):
+    """CSV files as people make them, read by Kwlink.exe."""
 
 
 class WineJobs(WineTestCase):

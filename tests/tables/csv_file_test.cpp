@@ -74,7 +74,7 @@ TEST(CsvHeadings, MultiFieldColumnsAreNumberedFromOneOrFromZero) {
     EXPECT_EQ(table.nameLine(), "KEY;B NAME;C NAME;C NAME;C NAME;D NAME;D NAME;D NAME;\r\n");
 }
 
-TEST(CsvDataLines, EmptyFieldsAreDeliveredAndMissingFieldsKeepTheirTexts) {
+TEST(CsvDataLines, EmptyAndMissingFieldsAreDeliveredAsEmptyTexts) {
     SingleRecordTable table(threeTexts());
     const std::string heading = "XXXX;YYYY;ZZZZ;";
     const auto reset = [&table] {
@@ -87,41 +87,59 @@ TEST(CsvDataLines, EmptyFieldsAreDeliveredAndMissingFieldsKeepTheirTexts) {
     EXPECT_THAT(slots(table), ElementsAre("A", "", "C"));
     reset();
     readLine(table, heading, ";B");
-    EXPECT_THAT(slots(table), ElementsAre("", "B", "old2"));
+    EXPECT_THAT(slots(table), ElementsAre("", "B", ""));
     reset();
     readLine(table, heading, "A;B;");
     EXPECT_THAT(slots(table), ElementsAre("A", "B", ""));
     reset();
     readLine(table, heading, "A;B");
-    EXPECT_THAT(slots(table), ElementsAre("A", "B", "old2"));
+    EXPECT_THAT(slots(table), ElementsAre("A", "B", ""));
 }
 
 TEST(CsvDataLines, TheHeadingDecidesWhereEachFieldGoes) {
     SingleRecordTable table(threeTexts());
     ColumnMap map;
-    // Reordered, numbered, unknown and lower-case headings; blanks before a sign are skipped.
-    ASSERT_TRUE(map.build("ZZZZ;XXXX001;QQQQ;yyyy; YYYY", table.description()));
-    EXPECT_EQ(map.size(), 5u);
+    // Reordered, numbered, unknown, empty and lower-case headings; blanks before a sign are
+    // skipped; empty fields at the end are no columns.
+    ASSERT_TRUE(map.build("ZZZZ;XXXX001;QQQQ;;yyyy; YYYY;;", table.description()));
+    EXPECT_EQ(map.size(), 6u);
     EXPECT_EQ(map.at(0), 2);
     EXPECT_EQ(map.at(1), 0);
     EXPECT_EQ(map.at(2), ColumnMap::kNoAttribute);
     EXPECT_EQ(map.at(3), ColumnMap::kNoAttribute);
     EXPECT_EQ(map.at(4), 1);
-    EXPECT_EQ(map.at(5), ColumnMap::kEnd);
-    table.slot(1) = "kept";
-    readLine(table, "ZZZZ;XXXX001;QQQQ;yyyy", "z;x;q;y;surplus");
-    EXPECT_THAT(slots(table), ElementsAre("x", "kept", "z"));
+    EXPECT_EQ(map.at(5), 1);
+    EXPECT_EQ(map.at(6), ColumnMap::kEnd);
+    EXPECT_TRUE(map.anyAttribute());
+    readLine(table, "ZZZZ;XXXX001;QQQQ;;yyyy", "z;x;q;e;y;surplus");
+    EXPECT_THAT(slots(table), ElementsAre("x", "y", "z"));
+
+    // An exact match wins over one that ignores letter case.
+    SingleRecordTable twins(
+        describe("TWIN", 0x41, 1, 1, {{"abcd", 0x61, 1, 9, 5, "L"}, {"ABCD", 0x62, 1, 9, 5, "U"}}));
+    ASSERT_TRUE(map.build("ABCD;Abcd;abcd", twins.description()));
+    EXPECT_EQ(map.at(0), 1);
+    EXPECT_EQ(map.at(1), 0);
+    EXPECT_EQ(map.at(2), 0);
 
     ColumnMap empty;
     EXPECT_FALSE(empty.build(";;;", table.description()));
+    ASSERT_TRUE(empty.build("QQQQ;;", table.description()));
+    EXPECT_FALSE(empty.anyAttribute());
 }
 
 TEST(CsvDataLines, AMultiFieldValueTakesItsColumnsInOrder) {
     SingleRecordTable table(
         describe("MULT", 0x41, 1, 1, {{"PRIC", 0x61, 3, 9, 0, "P"}, {"TEXT", 0x62, 1, 9, 5, "T"}}));
     readLine(table, "PRIC003;TEXT;PRIC001;PRIC002", "3;t;1;2");
-    // Fields go to a multi-field value in the order of the columns, whatever their numbers.
-    EXPECT_THAT(slots(table), ElementsAre("3", "1", "2", "t"));
+    // A field number picks the field; a number outside the fields is a column of no attribute.
+    EXPECT_THAT(slots(table), ElementsAre("1", "2", "3", "t"));
+    table.slot(1) = "old";
+    readLine(table, "PRIC001;PRIC004;PRIC003;TEXT", "1;4;3;t");
+    EXPECT_THAT(slots(table), ElementsAre("1", "old", "3", "t"));
+    // Headings without a number take the fields in column order.
+    readLine(table, "PRIC;TEXT;pric;PRICx", "a;t;b;c");
+    EXPECT_THAT(slots(table), ElementsAre("a", "b", "c", "t"));
 }
 
 // Export and import of the same records must give the same records, for every handler class
@@ -240,17 +258,17 @@ TEST_F(CsvRoundTrip, WideHeadingsAndLongLinesAreReadWhole) {
 }
 
 TEST_F(CsvRoundTrip, ALastLineWithoutLineEndAndBlankLinesAreHandled) {
-    // No key column: the lines go under consecutive keys from the key the table held.
+    // No key column: the lines go under consecutive keys from 1, whatever key the table held.
     writeFile(dir_.file("AAAA.csv"), "TEXT;\r\nTEXT;\r\nfirst\r\n\r\n   \nsecond\r\nthird");
     KeyedTable table(keyAndText());
     table.setKey(4);
     table.importCsv(dir_.withSeparator());
     ASSERT_EQ(table.records().size(), 3u);
-    ASSERT_TRUE(table.loadRecord(4));
+    ASSERT_TRUE(table.loadRecord(1));
     EXPECT_EQ(table.slot(0), "first");
-    ASSERT_TRUE(table.loadRecord(5));
+    ASSERT_TRUE(table.loadRecord(2));
     EXPECT_EQ(table.slot(0), "second");
-    ASSERT_TRUE(table.loadRecord(6));
+    ASSERT_TRUE(table.loadRecord(3));
     EXPECT_EQ(table.slot(0), "third");
 }
 
@@ -275,8 +293,13 @@ TEST_F(CsvRoundTrip, AUtf8FileWithByteOrderMarkIsConvertedToWindows1252) {
     EXPECT_EQ(invalid[0].column, "TEXT");
     EXPECT_EQ(invalid[0].text, "\xCE\xA9hm");
 
-    // Without the mark the same bytes are Windows-1252 text already.
+    // Without the mark, a file of valid UTF-8 with a multi-byte sequence reads the same; one
+    // byte that is not UTF-8 makes the whole file Windows-1252 text.
     writeFile(dir_.file("AAAA.csv"), "KEYN;TEXT;\r\nKEY;TEXT;\r\n1;Gr\xC3\xBC\r\n");
+    table.importCsv(dir_.withSeparator());
+    ASSERT_TRUE(table.loadRecord(1));
+    EXPECT_EQ(table.slot(0), "Gr\xFC");
+    writeFile(dir_.file("AAAA.csv"), "KEYN;TEXT;\r\nKEY;TEXT;\r\n1;Gr\xC3\xBC\r\n2;\xE4\r\n");
     table.importCsv(dir_.withSeparator());
     ASSERT_TRUE(table.loadRecord(1));
     EXPECT_EQ(table.slot(0), "Gr\xC3\xBC");

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
 #include "support/test_files.h"
 #include "table_builders.h"
 #include "tables/ctable_exceptions.h"
@@ -118,16 +119,33 @@ TEST(KeyedTableFiles, ImportFollowsTheKeyColumnOrCountsOn) {
     ASSERT_TRUE(table.exportCsv(dir.withSeparator()));
     EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n5;second\r\n");
 
-    // Without key column: consecutive keys from the key the table held; a line without a
-    // field keeps the text of the record already stored under its key.
+    // Without key column: consecutive keys from 1, whatever key the table held.
     table.setKey(9);
-    writeFile(dir.file("AAAA.csv"), "TEXT;\r\nT;\r\nnine\r\nten\r\n");
+    writeFile(dir.file("AAAA.csv"), "TEXT;\r\nT;\r\none\r\ntwo\r\n");
     table.importCsv(dir.withSeparator());
     ASSERT_EQ(table.records().size(), 2u);
-    ASSERT_TRUE(table.loadRecord(9));
-    EXPECT_EQ(table.slot(0), "nine");
-    ASSERT_TRUE(table.loadRecord(10));
-    EXPECT_EQ(table.slot(0), "ten");
+    ASSERT_TRUE(table.loadRecord(1));
+    EXPECT_EQ(table.slot(0), "one");
+    ASSERT_TRUE(table.loadRecord(2));
+    EXPECT_EQ(table.slot(0), "two");
+
+    // A name line that holds a key: the file lacks its name line. No column of the table: the
+    // file says nothing. Both are noted, and the file counts as one with problems.
+    for (const char* content :
+         {"KEYN;TEXT;\r\n1;one\r\n2;two\r\n", "keyx;QQ;\r\nK;T;\r\n1;one\r\n"}) {
+        writeFile(dir.file("AAAA.csv"), content);
+        table.importCsv(dir.withSeparator());
+        ASSERT_EQ(table.fileProblems().size(), 1u) << content;
+        EXPECT_EQ(table.fileProblems()[0].message, 40);
+        EXPECT_TRUE(table.hasImportProblems());
+    }
+
+    // A file that exists but cannot be read is noted (error 43), not taken for a missing one.
+    platform::makeDirectory(dir.file("BBBB.csv"));
+    KeyedTable unreadable(keyAndText("BBBB"));
+    unreadable.importCsv(dir.withSeparator());
+    ASSERT_EQ(unreadable.fileProblems().size(), 1u);
+    EXPECT_EQ(unreadable.fileProblems()[0].message, 43);
 
     writeFile(dir.file("AAAA.csv"), "");
     EXPECT_THROW(table.importCsv(dir.withSeparator()), CTableExceptions);
