@@ -22,10 +22,16 @@ using testing_support::readFile;
 using testing_support::TempDir;
 using testing_support::writeFile;
 
-TEST(OutputFile, TemporaryNameCarriesTheProcessIdAndStaleOnesAreRemoved) {
+TEST(OutputFile, TemporaryNamesAreNewEachTimeAndStaleOnesAreRemoved) {
     TempDir dir;
-    const std::string own = temporaryFileName(dir.file("ARTI.csv"));
-    EXPECT_EQ(own, dir.file("ARTI.csv") + "." + std::to_string(platform::processId()) + ".tmp~");
+    std::string first;
+    std::string second;
+    platform::NewFile* a = platform::createTemporaryFile(dir.file("ARTI.csv"), first);
+    platform::NewFile* b = platform::createTemporaryFile(dir.file("ARTI.csv"), second);
+    ASSERT_TRUE(a != nullptr && b != nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(platform::closeNewFile(a, dir.file("ARTI.csv")));
+    EXPECT_TRUE(platform::closeNewFile(b, dir.file("ARTI.csv")));
     writeFile(dir.file("ARTI.csv.4711.tmp~"), "left by a killed job");
     writeFile(dir.file("Kwlink.log.12.tmp~"), "left by a killed job");
     // Not of that pattern: kept.
@@ -33,6 +39,8 @@ TEST(OutputFile, TemporaryNameCarriesTheProcessIdAndStaleOnesAreRemoved) {
     writeFile(dir.file("ARTI.csv.x1.tmp~"), "a user's file");
     writeFile(dir.file("ARTI.csv"), "data");
     removeStaleTemporaryFiles(dir.withSeparator());
+    EXPECT_FALSE(fileExists(first));
+    EXPECT_FALSE(fileExists(second));
     EXPECT_FALSE(fileExists(dir.file("ARTI.csv.4711.tmp~")));
     EXPECT_FALSE(fileExists(dir.file("Kwlink.log.12.tmp~")));
     EXPECT_TRUE(fileExists(dir.file("notes.tmp~")));
