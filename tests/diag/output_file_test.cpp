@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -81,6 +82,31 @@ TEST(OutputFile, SymbolicLinkIsReplacedAtItsTargetAndPermissionBitsStay) {
     ASSERT_EQ(stat(dir.file("SHOP.csv").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0444u);
     EXPECT_EQ(readFile(dir.file("SHOP.csv")), "new shop");
+}
+
+TEST(OutputFile, TemporaryFileIsPrivateUntilItGetsTheTargetsModeAndPlantsAreNotOpened) {
+    TempDir dir;
+    std::string name;
+    platform::NewFile* file = platform::createTemporaryFile(dir.file("NEW.csv"), name);
+    ASSERT_NE(file, nullptr);
+    struct stat info {};
+    ASSERT_EQ(lstat(name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    const mode_t mask = umask(022);
+    umask(mask);
+    ASSERT_TRUE(platform::closeNewFile(file, dir.file("NEW.csv")));
+    ASSERT_EQ(lstat(name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask) << "a new file gets the usual mode";
+}
+
+TEST(DataDirectory, KwlinkHomeElseTheProgramDirectory) {
+    unsetenv("KWLINK_HOME");
+    EXPECT_EQ(platform::dataDirectory(), platform::programDirectory());
+    setenv("KWLINK_HOME", "/srv/kwlink-home/", 1);
+    EXPECT_EQ(platform::dataDirectory(), "/srv/kwlink-home");
+    setenv("KWLINK_HOME", "", 1);
+    EXPECT_EQ(platform::dataDirectory(), platform::programDirectory());
+    unsetenv("KWLINK_HOME");
 }
 #endif
 
