@@ -377,8 +377,9 @@ class PlantsOfAnotherUser(JobTestCase):
         for s in self.sims:
             s.stop()
         self.sims.clear()
-        shutil.rmtree(self.workdir)
-        os.mkdir(self.workdir)
+        for path in (self.workdir, self.elsewhere):
+            shutil.rmtree(path)
+            os.mkdir(path)
         for name in ("Kwlink.cfg", GENERIC[0], "com5"):
             path = os.path.join(self.inst.program_dir, name)
             if os.path.islink(path) or os.path.isfile(path):
