@@ -57,7 +57,8 @@ void closeLogAndShowWhatWasLost() {
     std::vector<std::string> lost = unwrittenFiles();
     clearUnwrittenFiles();
     if (g_log != nullptr && !g_log->close()) {
-        lost.push_back(g_log->filePath());
+        const std::string& refusal = g_log->refusal();
+        lost.push_back(g_log->filePath() + (refusal.empty() ? "" : " (" + refusal + ")"));
     }
     delete g_log;
     g_log = nullptr;

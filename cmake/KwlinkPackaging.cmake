@@ -4,7 +4,9 @@
 #   in it: the program creates it, so unpacking an update never overwrites a user's port.
 #   (A 64-bit Windows build names its zip ...-win64.zip; only the tests make that one.)
 # - the native build gives kwlink_<version>_amd64.deb: the programs and data files in the program
-#   directory /opt/kwlink, links in /usr/bin, manual pages, documentation and examples.
+#   directory /opt/kwlink (root's alone), links in /usr/bin, manual pages, documentation and
+#   examples. The maintainer scripts make the data directory /var/opt/kwlink for what users'
+#   jobs keep; the program is built with it (KWLINK_DATA_DIR, tools/package.sh).
 # tools/package.sh builds both into build/packages/.
 
 set(KWLINK_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)
@@ -48,14 +50,14 @@ else()
         "kwlink runs one job per call, given as a job string: it fetches the tables of
 a retail scale over a serial line into CSV files of a working directory, or
 sends such files back to the scale. It learns the scale's tables from the
-description tables the scale holds and keeps them below /opt/kwlink.
+description tables the scale holds and keeps them below /var/opt/kwlink.
 .
 The package also holds kwlink-scale-sim, a simulated scale on a
 pseudo-terminal, for trying the program without a scale.")
     # The dependencies come from the binaries (dpkg-shlibdeps), not from a hand-written list.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KWLINK_PACKAGING}/debian/preinst
         ${KWLINK_PACKAGING}/debian/postinst ${KWLINK_PACKAGING}/debian/postrm)
 
     set(kwlink_opt opt/kwlink)

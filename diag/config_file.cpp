@@ -27,10 +27,20 @@ std::uint32_t parseUnsigned(const std::string& token) {
     return value;
 }
 
+// "An output file could not be written".
+constexpr std::int32_t kNotWritable = 38;
+
 }  // namespace
 
-ConfigFile::ConfigFile(const std::string& programDirectory)
-    : path_(programDirectory + platform::pathSeparator() + "Kwlink.cfg") {
+ConfigFile::ConfigFile(const std::string& directory)
+    : path_(directory + platform::pathSeparator() + "Kwlink.cfg") {
+    // The file is rewritten by this job: a link another user planted in its place would both
+    // choose the job's port and take its write elsewhere (the log names the link).
+    std::string target;
+    std::string refusal;
+    if (!outputTarget(path_, target, refusal)) {
+        throw QmComExceptions(kNotWritable);
+    }
     std::ifstream in(path_, std::ios::binary);
     if (!in) {
         settings_ = LinkSettings();

@@ -15,11 +15,11 @@ class ConfigFile {
     static constexpr std::uint32_t kLongestPause = 60000;  // milliseconds
     static constexpr std::uint32_t kMostRepeats = 255;
 
-    // Loads the file of `programDirectory`. Throws QmComExceptions(9) when the first 19
-    // characters of its first line hold fewer than five fields, or a value lies outside its
-    // limits (time-outs finite and from 0.05 to 3600 s, pause at most 60000 ms, at most 255
-    // repeats).
-    explicit ConfigFile(const std::string& programDirectory);
+    // Loads the file of `directory` (the data directory). Throws QmComExceptions(9) when the
+    // first 19 characters of its first line hold fewer than five fields, or a value lies
+    // outside its limits (time-outs finite and from 0.05 to 3600 s, pause at most 60000 ms, at
+    // most 255 repeats); QmComExceptions(38) when the file is another user's symbolic link.
+    explicit ConfigFile(const std::string& directory);
     virtual ~ConfigFile() = default;
 
     // Stores `port` and rewrites the whole file when it differs from the stored port.

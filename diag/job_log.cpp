@@ -9,6 +9,26 @@
 
 JobLog* g_log = nullptr;
 
+namespace {
+
+// Appends `line` with its control bytes (below 20h, and 7Fh) written as "\x" and two
+// lower-case hex digits.
+void appendDisarmed(std::string& out, const std::string& line) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += "\\x";
+            out.push_back(kDigits[byte >> 4]);
+            out.push_back(kDigits[byte & 0x0F]);
+        } else {
+            out.push_back(c);
+        }
+    }
+}
+
+}  // namespace
+
 JobLog::JobLog(const std::string& directory) {
     platform::LocalTime now = platform::localTime();
     char date[16];
@@ -37,10 +57,10 @@ bool JobLog::close() {
     }
     content.reserve(size);
     for (const std::string& line : lines_) {
-        content += line;
+        appendDisarmed(content, line);
         content += "\r\n";
     }
-    written_ = writeOutputFile(filePath(), content);
+    written_ = writeOutputFile(filePath(), content, &refusal_);
     return written_;
 }
 

@@ -18,9 +18,13 @@ class JobLog {
     virtual ~JobLog();
 
     // Adds "Log-Closed" and writes every line, each ending with CR LF, replacing the file of an
-    // earlier run. True when the file was written; later calls add and write nothing and
-    // return the first result.
+    // earlier run. A byte below 20h and the byte 7Fh inside a line are written as "\x" and two
+    // lower-case hex digits, so that texts from a scale or a CSV file cannot steer the terminal
+    // of whoever reads the log; bytes from 80h on stay (Windows-1252 text). True when the file
+    // was written; later calls add and write nothing and return the first result.
     bool close();
+    // Why close() wrote nothing, when the file was another user's link (empty otherwise).
+    const std::string& refusal() const { return refusal_; }
     // The file close() writes.
     std::string filePath() const { return directory_ + "Kwlink.log"; }
     // Keeps the lock of the working directory until the log has been written: the log is the
@@ -42,6 +46,7 @@ class JobLog {
     std::int32_t entryCounter_ = 0;
     bool closed_ = false;
     bool written_ = false;
+    std::string refusal_;
     platform::FileLock* lock_ = nullptr;
 };
 

@@ -1,15 +1,15 @@
 #include "diag/output_file.h"
 
 #include <cstdio>
-#include <fstream>
 
+#include "diag/job_log.h"
 #include "platform/platform.h"
 
 namespace {
 
 const char kTemporarySuffix[] = ".tmp~";
 
-// "<name>.<digits>.tmp~", the pattern temporaryFileName gives.
+// "<name>.<digits>.tmp~", the pattern of platform::createTemporaryFile.
 bool isTemporaryName(const std::string& name) {
     const std::string suffix = kTemporarySuffix;
     if (name.size() <= suffix.size() ||
@@ -26,8 +26,14 @@ bool isTemporaryName(const std::string& name) {
 
 }  // namespace
 
-std::string temporaryFileName(const std::string& path) {
-    return path + "." + std::to_string(platform::processId()) + kTemporarySuffix;
+bool outputTarget(const std::string& path, std::string& target, std::string& refusal) {
+    if (platform::resolveOwnLinks(path, target, refusal)) {
+        return true;
+    }
+    if (g_log != nullptr) {
+        g_log->add(refusal);
+    }
+    return false;
 }
 
 void removeStaleTemporaryFiles(const std::string& directory) {
@@ -38,22 +44,23 @@ void removeStaleTemporaryFiles(const std::string& directory) {
     }
 }
 
-bool writeOutputFile(const std::string& path, const std::string& content) {
-    const std::string target = platform::resolveLinks(path);
-    const std::string temporary = temporaryFileName(target);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return false;
+bool writeOutputFile(const std::string& path, const std::string& content, std::string* refusal) {
+    std::string target;
+    std::string why;
+    if (!outputTarget(path, target, why)) {
+        if (refusal != nullptr) {
+            *refusal = why;
         }
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.close();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return false;
-        }
+        return false;
     }
-    if (!platform::replaceFile(temporary, target)) {
+    std::string temporary;
+    platform::NewFile* file = platform::createTemporaryFile(target, temporary);
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = platform::writeNewFile(file, content.data(), content.size());
+    if (!platform::closeNewFile(file, target) || !written ||
+        !platform::replaceFile(temporary, target)) {
         std::remove(temporary.c_str());
         return false;
     }

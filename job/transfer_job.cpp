@@ -96,16 +96,24 @@ TransferJob::TransferJob(const std::string& commandLine, const LinkFactory& make
                          std::uint32_t tablePauseMs)
     : tablePauseMs_(tablePauseMs) {
     programDir_ = platform::programDirectory();
+    dataDir_ = platform::dataDirectory();
     job_ = JobParameters(commandLine).result();
     if (!makeDirectory(job_.workDir)) {
         throw QmComExceptions(32);
     }
     // One job at a time in a directory. A directory the job cannot create the lock file in
     // (read-only, say) is used without it: nothing is written there anyway.
+    // A lock file someone else made (a link, a FIFO, another user's file) is not used: the job
+    // ends as if the directory were in use, and says why.
     platform::FileLock* lock = nullptr;
-    if (platform::lockFile(job_.workDir + "Kwlink.lck", lock) ==
-        platform::LockResult::HeldByOther) {
-        throw QmComExceptions(kDirectoryInUse);
+    std::string refusal;
+    switch (platform::lockFile(job_.workDir + "Kwlink.lck", lock, refusal)) {
+        case platform::LockResult::HeldByOther:
+            throw QmComExceptions(kDirectoryInUse);
+        case platform::LockResult::Refused:
+            throw QmComExceptions(text(kDirectoryInUse) + " (" + refusal + ")");
+        default:
+            break;
     }
     if (lock != nullptr) {
         removeStaleTemporaryFiles(job_.workDir);
@@ -115,7 +123,7 @@ TransferJob::TransferJob(const std::string& commandLine, const LinkFactory& make
     g_charTranslation = nullptr;
     g_charTranslation = new CharTranslation(programDir_);
     {
-        ConfigFile config(programDir_);
+        ConfigFile config(dataDir_);
         if (job_.portGiven) {
             config.setPort(static_cast<std::uint32_t>(job_.port));
         }
@@ -330,7 +338,15 @@ std::uint8_t TransferJob::identify() {
         }
     }
     if (generic) {
-        descDir_ = programDir_ + separator + identification_ + separator;
+        // Fetched descriptions lie in the data directory; one there that is another user's link
+        // is neither read nor written (the log names it).
+        std::string target;
+        std::string refusal;
+        if (!outputTarget(dataDir_ + separator + identification_, target, refusal)) {
+            fail(kOutputNotWritten);
+            return kCallAgain;
+        }
+        descDir_ = dataDir_ + separator + identification_ + separator;
         state_ = catalog_.loadDescriptions(descDir_) ? State::SelectTables : State::FetchTdes;
     }
     return kCallAgain;

@@ -129,7 +129,10 @@ class TransferJob {
     LineSettings lineSettings_;
     std::unique_ptr<ScaleLink> link_;
     std::uint32_t tablePauseMs_ = kTablePauseMs;
+    // The shipped files (translation table, the two built-in description directories) lie in
+    // the program directory; the settings file and fetched descriptions in the data directory.
     std::string programDir_;
+    std::string dataDir_;
     TableCatalog catalog_;
     std::uint8_t scaleNumber_ = 0;
     std::uint8_t currentNumber_ = 0;

@@ -61,7 +61,8 @@ std::int32_t SerialPort::open(std::int32_t portNumber) {
     portNumber_ = portNumber;
     deviceName_ = platform::serialDeviceName(portNumber);
     lastResult_ = platform::openSerialDevice(portNumber, settings_, handle_);
-    systemErrorText_ = platform::systemErrorText(lastResult_);
+    const std::string refusal = platform::serialDeviceRefusal();
+    systemErrorText_ = refusal.empty() ? platform::systemErrorText(lastResult_) : refusal;
     return lastResult_;
 }
 

@@ -1,9 +1,11 @@
 // The serial device underneath SerialPort.
 //
 // A port is named by its number n (COMn). On Windows the device is "Com<n>:" (from COM10 on
-// "\\.\COM<n>", the only form Windows accepts there); on POSIX it is <programDir>/com<n> when
+// "\\.\COM<n>", the only form Windows accepts there); on POSIX it is <dataDir>/com<n> when
 // that path exists (normally a symbolic link to /dev/ttyUSB0, /dev/serial/by-id/... or a
-// pseudo-terminal), else /dev/ttyS<n-1>.
+// pseudo-terminal), else /dev/ttyS<n-1>. The link is followed only when it belongs to the
+// running user or root, and what it names must be a terminal; a pseudo-terminal only one of
+// the running user or root (anyone may make a pseudo-terminal and a link to it).
 //
 // Every operation returns 0 on success or the operating system's error code of the call that
 // failed (errno on POSIX, GetLastError() on Windows); none throws. Read and write time-outs are
@@ -31,6 +33,11 @@ std::string serialDeviceName(std::int32_t portNumber);
 // process or descriptor is refused with an OS error code.
 std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& settings,
                               SerialDevice*& device);
+
+// Why the last openSerialDevice() of this thread refused the device it found (a link or a
+// device of another user, no terminal); empty when it did not. The open then returned EACCES
+// (POSIX).
+std::string serialDeviceRefusal();
 
 // Reads up to `count` bytes into `buffer` (room for `count` bytes). Returns as soon as `count`
 // bytes have arrived (Windows: as soon as any byte has arrived) or when 5 ms per byte + 10 ms

@@ -12,29 +12,28 @@ CsvOutputFile::~CsvOutputFile() {
 }
 
 void CsvOutputFile::discard() {
-    if (opened_) {
-        out_.close();
+    if (file_ != nullptr) {
+        platform::closeNewFile(file_, path_);
+        file_ = nullptr;
         std::remove(temporary_.c_str());
-        opened_ = false;
     }
 }
 
 bool CsvOutputFile::open(const std::string& path) {
     discard();
-    path_ = platform::resolveLinks(path);
-    temporary_ = temporaryFileName(path_);
-    failed_ = false;
+    failed_ = true;
     buffer_.clear();
-    out_.open(temporary_, std::ios::binary | std::ios::trunc);
-    opened_ = out_.is_open();
-    if (!opened_) {
-        failed_ = true;
+    std::string refusal;
+    if (!outputTarget(path, path_, refusal)) {
+        return false;
     }
-    return opened_;
+    file_ = platform::createTemporaryFile(path_, temporary_);
+    failed_ = file_ == nullptr;
+    return file_ != nullptr;
 }
 
 void CsvOutputFile::write(const std::string& bytes) {
-    if (opened_ && !failed_) {
+    if (file_ != nullptr && !failed_) {
         buffer_ += bytes;
         if (buffer_.size() >= kBufferSize) {
             flush();
@@ -43,27 +42,25 @@ void CsvOutputFile::write(const std::string& bytes) {
 }
 
 void CsvOutputFile::flush() {
-    if (!buffer_.empty() && !failed_) {
-        out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        if (!out_) {
-            failed_ = true;
-        }
+    if (!buffer_.empty() && !failed_ &&
+        !platform::writeNewFile(file_, buffer_.data(), buffer_.size())) {
+        failed_ = true;
     }
     buffer_.clear();
 }
 
 bool CsvOutputFile::commit() {
-    if (!opened_) {
+    if (file_ == nullptr) {
         return false;
     }
     flush();
-    out_.close();
-    if (failed_ || out_.fail()) {
+    if (failed_) {
         discard();
         return false;
     }
-    opened_ = false;
-    if (!platform::replaceFile(temporary_, path_)) {
+    platform::NewFile* file = file_;
+    file_ = nullptr;
+    if (!platform::closeNewFile(file, path_) || !platform::replaceFile(temporary_, path_)) {
         std::remove(temporary_.c_str());
         return false;
     }

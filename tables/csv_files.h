@@ -3,11 +3,15 @@
 #include <fstream>
 #include <string>
 
+#include "platform/platform.h"
+
 // A CSV file being written. The bytes go to a temporary file beside the target
-// (temporaryFileName), which replaces the target only when commit() finds every write and the
-// close successful: a failed export never destroys the previous file. An object destroyed
-// without commit() removes its temporary file. A target that is a symbolic link is replaced at
-// the link's target, and the new file keeps the old one's permission bits.
+// (platform::createTemporaryFile), which replaces the target only when commit() finds every
+// write and the close successful: a failed export never destroys the previous file. An object
+// destroyed without commit() removes its temporary file. A target that is a symbolic link of
+// the running user or root is replaced at the link's target; a link of another user is not
+// followed (open() fails and the log says why). The new file keeps the old one's permission
+// bits.
 class CsvOutputFile {
   public:
     CsvOutputFile() = default;
@@ -15,7 +19,8 @@ class CsvOutputFile {
     CsvOutputFile(const CsvOutputFile&) = delete;
     CsvOutputFile& operator=(const CsvOutputFile&) = delete;
 
-    // False when the temporary file cannot be created; writes are then ignored.
+    // False when the temporary file cannot be created or the target is another user's link;
+    // writes are then ignored.
     bool open(const std::string& path);
     void write(const std::string& bytes);
     // Closes and renames over the target. True only when the file was opened, every write
@@ -30,11 +35,10 @@ class CsvOutputFile {
     void discard();
     void flush();
 
-    std::ofstream out_;
+    platform::NewFile* file_ = nullptr;
     std::string path_;
     std::string temporary_;
     std::string buffer_;
-    bool opened_ = false;
     bool failed_ = false;
 };
 

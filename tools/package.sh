@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release packages into build/packages/: kwlink-<version>-win32.zip (the 32-bit
 # Windows program) and kwlink_<version>_amd64.deb (the Linux programs), each from a clean
-# configure of a Release build without the tests.
+# configure of a Release build without the tests. The Linux program keeps its users' files in
+# the data directory /var/opt/kwlink, its program directory /opt/kwlink is root's.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -21,6 +22,6 @@ package() { # name, generator, extra cmake arguments...
 
 rm -f "$out"/kwlink-*-win32.zip "$out"/kwlink_*_amd64.deb
 package win32 ZIP -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-package native DEB
+package native DEB -DKWLINK_DATA_DIR=/var/opt/kwlink
 rm -rf "$out/_CPack_Packages"
 ls -l "$out"/kwlink-*-win32.zip "$out"/kwlink_*_amd64.deb

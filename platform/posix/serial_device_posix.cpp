@@ -238,8 +238,39 @@ bool lineSettingsToTermios(const LineSettings& settings, termios& tio) {
     return true;
 }
 
+namespace {
+
+thread_local std::string g_refusal;
+
+// Refuses (EACCES, the reason in g_refusal) a device a job must not use: a com<n> link of
+// another user, something that is not a terminal, another user's pseudo-terminal. Any user can
+// make a pseudo-terminal and a link to it, and would then read what the job sends and answer
+// for the scale. `name` is the device name, `fd` the opened device or -1 before the open; the
+// name the open should use comes back in `open`.
+int refuseForeignDevice(const std::string& name, int fd, std::string& open) {
+    if (fd < 0) {
+        return resolveOwnLinks(name, open, g_refusal) ? 0 : EACCES;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        return errno;
+    }
+    if (!S_ISCHR(info.st_mode) || !isatty(fd)) {
+        g_refusal = name + " is no terminal device";
+    } else if (isPseudoTerminalSlave(fd) && info.st_uid != 0 && info.st_uid != geteuid()) {
+        g_refusal = name + " is a pseudo-terminal of user id " + std::to_string(info.st_uid);
+    }
+    return g_refusal.empty() ? 0 : EACCES;
+}
+
+}  // namespace
+
+std::string serialDeviceRefusal() {
+    return g_refusal;
+}
+
 std::string serialDeviceName(std::int32_t portNumber) {
-    std::string local = programDirectory() + "/com" + std::to_string(portNumber);
+    std::string local = dataDirectory() + "/com" + std::to_string(portNumber);
     struct stat info {};
     if (lstat(local.c_str(), &info) == 0) {
         return local;
@@ -250,10 +281,19 @@ std::string serialDeviceName(std::int32_t portNumber) {
 std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& settings,
                               SerialDevice*& device) {
     device = nullptr;
-    std::string name = serialDeviceName(portNumber);
-    int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    g_refusal.clear();
+    const std::string name = serialDeviceName(portNumber);
+    std::string resolved;
+    if (int refused = refuseForeignDevice(name, -1, resolved)) {
+        return refused;
+    }
+    int fd = ::open(resolved.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return errno;
+    }
+    if (int refused = refuseForeignDevice(name, fd, resolved)) {
+        close(fd);
+        return refused;
     }
     // Exclusive use: TIOCEXCL keeps other processes out (root passes it), flock() keeps out
     // every other descriptor, also one of this process. On a pseudo-terminal slave the

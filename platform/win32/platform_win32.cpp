@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <random>
 #include <string>
 
 #include "platform/platform.h"
@@ -62,6 +63,10 @@ std::string programDirectory() {
     return name;
 }
 
+std::string dataDirectory() {
+    return programDirectory();
+}
+
 bool makeDirectory(const std::string& path) {
     if (_mkdir(path.c_str()) == 0) {
         return true;
@@ -99,8 +104,56 @@ bool replaceFile(const std::string& source, const std::string& target) {
     return true;
 }
 
-std::string resolveLinks(const std::string& path) {
-    return path;
+bool resolveOwnLinks(const std::string& path, std::string& resolved, std::string&) {
+    resolved = path;
+    return true;
+}
+
+struct NewFile {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool failed = false;
+};
+
+NewFile* createTemporaryFile(const std::string& target, std::string& name) {
+    // CREATE_NEW never opens an existing file; the random digits make the name unknown until
+    // it exists.
+    static std::mt19937_64 generator{std::random_device{}() ^ GetTickCount64() ^
+                                     (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32)};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = target + "." + std::to_string(generator() % 10000000000000000ULL) + ".tmp~";
+        HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            return new NewFile{handle};
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            break;
+        }
+    }
+    name.clear();
+    return nullptr;
+}
+
+bool writeNewFile(NewFile* file, const char* data, std::size_t size) {
+    while (size > 0 && !file->failed) {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (WriteFile(file->handle, data, chunk, &written, nullptr) == 0 || written == 0) {
+            file->failed = true;
+            break;
+        }
+        data += written;
+        size -= written;
+    }
+    return !file->failed;
+}
+
+bool closeNewFile(NewFile* file, const std::string&) {
+    // The read-only attribute, Windows' permission bit, moves over in replaceFile.
+    bool ok = !file->failed;
+    ok = CloseHandle(file->handle) != 0 && ok;
+    delete file;
+    return ok;
 }
 
 bool isDirectory(const std::string& path) {
@@ -178,7 +231,7 @@ struct FileLock {
     HANDLE handle = INVALID_HANDLE_VALUE;
 };
 
-LockResult lockFile(const std::string& path, FileLock*& lock) {
+LockResult lockFile(const std::string& path, FileLock*& lock, std::string&) {
     lock = nullptr;
     // Opened without sharing: while this handle is open no other process can open the file.
     // Windows closes it when the process ends in any way.

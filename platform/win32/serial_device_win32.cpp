@@ -123,6 +123,10 @@ void lineSettingsToDcb(const LineSettings& settings, DCB& dcb) {
 }
 
 // Windows opens COM10 and above only through the device namespace.
+std::string serialDeviceRefusal() {
+    return std::string();
+}
+
 std::string serialDeviceName(std::int32_t portNumber) {
     char name[32];
     if (portNumber >= 10) {

@@ -98,6 +98,17 @@ TEST(JobLog, EntryNumbersGrowPastFourDigits) {
     EXPECT_EQ(entryNumber(log.lines()[log.lines().size() - 2]), "9999");
 }
 
+TEST(JobLog, ControlBytesAreWrittenAsLowerCaseHexAndOtherBytesStay) {
+    TempDir dir;
+    {
+        JobLog log(dir.withSeparator());
+        log.add(std::string("\x1b]0;x\x07 a\\b \x7f\x80\xE9\xFF \r\n\t\x00.", 21));
+    }
+    std::vector<std::string> lines = writtenLines(dir.file("Kwlink.log"));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(entryText(lines[2]), "\\x1b]0;x\\x07 a\\b \\x7f\x80\xE9\xFF \\x0d\\x0a\\x09\\x00.");
+}
+
 TEST(JobLog, EachRunReplacesTheFileOfTheRunBefore) {
     TempDir dir;
     {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -22,10 +23,16 @@ using testing_support::readFile;
 using testing_support::TempDir;
 using testing_support::writeFile;
 
-TEST(OutputFile, TemporaryNameCarriesTheProcessIdAndStaleOnesAreRemoved) {
+TEST(OutputFile, TemporaryNamesAreNewEachTimeAndStaleOnesAreRemoved) {
     TempDir dir;
-    const std::string own = temporaryFileName(dir.file("ARTI.csv"));
-    EXPECT_EQ(own, dir.file("ARTI.csv") + "." + std::to_string(platform::processId()) + ".tmp~");
+    std::string first;
+    std::string second;
+    platform::NewFile* a = platform::createTemporaryFile(dir.file("ARTI.csv"), first);
+    platform::NewFile* b = platform::createTemporaryFile(dir.file("ARTI.csv"), second);
+    ASSERT_TRUE(a != nullptr && b != nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(platform::closeNewFile(a, dir.file("ARTI.csv")));
+    EXPECT_TRUE(platform::closeNewFile(b, dir.file("ARTI.csv")));
     writeFile(dir.file("ARTI.csv.4711.tmp~"), "left by a killed job");
     writeFile(dir.file("Kwlink.log.12.tmp~"), "left by a killed job");
     // Not of that pattern: kept.
@@ -33,6 +40,8 @@ TEST(OutputFile, TemporaryNameCarriesTheProcessIdAndStaleOnesAreRemoved) {
     writeFile(dir.file("ARTI.csv.x1.tmp~"), "a user's file");
     writeFile(dir.file("ARTI.csv"), "data");
     removeStaleTemporaryFiles(dir.withSeparator());
+    EXPECT_FALSE(fileExists(first));
+    EXPECT_FALSE(fileExists(second));
     EXPECT_FALSE(fileExists(dir.file("ARTI.csv.4711.tmp~")));
     EXPECT_FALSE(fileExists(dir.file("Kwlink.log.12.tmp~")));
     EXPECT_TRUE(fileExists(dir.file("notes.tmp~")));
@@ -73,6 +82,31 @@ TEST(OutputFile, SymbolicLinkIsReplacedAtItsTargetAndPermissionBitsStay) {
     ASSERT_EQ(stat(dir.file("SHOP.csv").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0444u);
     EXPECT_EQ(readFile(dir.file("SHOP.csv")), "new shop");
+}
+
+TEST(OutputFile, TemporaryFileIsPrivateUntilItGetsTheTargetsModeAndPlantsAreNotOpened) {
+    TempDir dir;
+    std::string name;
+    platform::NewFile* file = platform::createTemporaryFile(dir.file("NEW.csv"), name);
+    ASSERT_NE(file, nullptr);
+    struct stat info {};
+    ASSERT_EQ(lstat(name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    const mode_t mask = umask(022);
+    umask(mask);
+    ASSERT_TRUE(platform::closeNewFile(file, dir.file("NEW.csv")));
+    ASSERT_EQ(lstat(name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask) << "a new file gets the usual mode";
+}
+
+TEST(DataDirectory, KwlinkHomeElseTheProgramDirectory) {
+    unsetenv("KWLINK_HOME");
+    EXPECT_EQ(platform::dataDirectory(), platform::programDirectory());
+    setenv("KWLINK_HOME", "/srv/kwlink-home/", 1);
+    EXPECT_EQ(platform::dataDirectory(), "/srv/kwlink-home");
+    setenv("KWLINK_HOME", "", 1);
+    EXPECT_EQ(platform::dataDirectory(), platform::programDirectory());
+    unsetenv("KWLINK_HOME");
 }
 #endif
 

@@ -119,7 +119,7 @@ class LinuxDataFaults(DataFaultCases, LinuxScaleJobs):
                 self.assertFalse(os.path.exists(self.inst.path("Z.csv")))
                 self.assertEqual([n for n in os.listdir(workdir) if n.endswith(".csv")], [])
 
-    def test_control_bytes_from_the_scale_never_reach_the_terminal(self):
+    def test_control_bytes_from_the_scale_never_reach_the_terminal_nor_the_log(self):
         ident = "KW\x1b]0;x\x07\x7fSIM1"
         named = sb.table("NAMD", 0x42, 2, "NAME\x1b[2J\x1b[H", "FF", [
             sb.attr("NNUM", 0x61, 8, 1, "NUMBER"), sb.attr("NTXT", 0x62, 5, 8, "TEXT")])
@@ -130,8 +130,9 @@ class LinuxDataFaults(DataFaultCases, LinuxScaleJobs):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertNotIn("\x1b", result.stdout)
         self.assertIn("NAME?[2J?[H", result.stdout)
-        self.assertIn(b"NAME\x1b[2J\x1b[H", read_file(os.path.join(self.work("names"),
-                                                                  "Kwlink.log")))
+        log = read_file(os.path.join(self.work("names"), "Kwlink.log"))
+        self.assertIn(b"NAME\\x1b[2J\\x1b[H", log)
+        self.assertNotIn(b"\x1b", log)
         self.sims.pop().stop()
 
         # The identification is shown before it is checked (and refused: error 29).
@@ -142,7 +143,10 @@ class LinuxDataFaults(DataFaultCases, LinuxScaleJobs):
         for byte in "\x1b\x07\x7f":
             self.assertNotIn(byte, result.stdout)
         self.assertIn("KW?]0;x??SIM1", result.stdout)
-        self.assertIn(ident.encode("latin-1"), read_file(os.path.join(workdir, "Kwlink.log")))
+        # In the log as "\x" and two lower-case hex digits; nothing below 20h but the line ends.
+        log = read_file(os.path.join(workdir, "Kwlink.log"))
+        self.assertIn(b"KW\\x1b]0;x\\x07\\x7fSIM1", log)
+        self.assertEqual([b for b in log.replace(b"\r\n", b"") if b < 0x20 or b == 0x7F], [])
 
     def test_invalid_values_of_numbers_the_job_does_not_send_do_not_block_it(self):
         workdir = self.work()

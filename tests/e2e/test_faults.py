@@ -5,6 +5,7 @@ backup are byte-identical afterwards unless the job finished."""
 
 import glob
 import os
+import pwd
 import resource
 import shutil
 import signal
@@ -170,7 +171,7 @@ class FaultMatrix(JobTestCase):
         self.assertCsvUnchanged()
         stale = glob.glob(os.path.join(self.workdir, "*.tmp~"))
         self.assertTrue(stale)
-        self.assertRegex(os.path.basename(stale[0]), r"\.%d\.tmp~$" % program)
+        self.assertRegex(os.path.basename(stale[0]), r"\.\d+\.tmp~$")
 
         # The next job in that directory finishes normally and clears the leftovers.
         sim = self.simulator()
@@ -237,6 +238,159 @@ class FaultMatrix(JobTestCase):
         self.assertEqual(os.stat(arti).st_mode & 0o777, 0o600)
         self.assertEqual(os.stat(text).st_mode & 0o777, 0o444)
         self.assertCsvUnchanged()
+
+
+@unittest.skipUnless(os.geteuid() == 0, "needs root: plants files as another user")
+class PlantsOfAnotherUser(JobTestCase):
+    """What another local user (here `nobody`) plants in the working directory, beside it, in
+    the program's data directory or on the port, and a job of root then meets. Each row: what
+    is planted, when (before the simulated scale starts, after it has made its port link, or
+    once the job talks to it), the job, its exit status, the error file's text, a log entry and
+    a line on standard error that must be there. Nothing ever reaches the plants' targets, and
+    the log holds no control byte but its line ends."""
+
+    BACKUP, RESTORE = "KWBACKUP[0,3]", "KWRESTORE[0,3]"
+
+    def setUp(self):
+        super().setUp()
+        self.other = pwd.getpwnam("nobody")
+        self.workdir = self.work()
+        os.mkdir(self.workdir)
+        self.secret = self.inst.path("secret")
+        self.elsewhere = self.inst.path("elsewhere")
+        os.mkdir(self.elsewhere)
+
+    def plant(self, path, target):
+        if os.path.lexists(path):
+            os.remove(path)
+        os.symlink(target, path)
+        os.lchown(path, self.other.pw_uid, self.other.pw_gid)
+
+    def refused(self, path):
+        return "%s is a symbolic link of user nobody, not followed" % path
+
+    def invalid_value_with_escapes(self):
+        self.backup(workdir=self.workdir)
+        lines = read_file(os.path.join(self.workdir, "KEYB01.csv")).split(b"\r\n")
+        fields = lines[2].split(b";")
+        fields[1] = b"1\x1b[2J\x07\x7f2"
+        lines[2] = b";".join(fields)
+        with open(os.path.join(self.workdir, "KEYB05.csv"), "wb") as f:
+            f.write(b"\r\n".join(lines))
+
+    def rows(self):
+        w = lambda name: os.path.join(self.workdir, name)
+        p = lambda name: os.path.join(self.inst.program_dir, name)
+        port = self.texts[26] + " Com: 5"
+        temporary = lambda pid: [self.plant("%s.%d.tmp~" % (name, pid), self.secret)
+                                 for name in (w("Kwlink.log"), self.workdir + ".sca")]
+        return [
+            # what, when, plant, job, exit status, error file, log entry, standard error
+            ("a CSV file", "before", lambda: self.plant(w("DEPT.csv"), self.secret),
+             self.BACKUP, 1, self.texts[38], self.refused(w("DEPT.csv")), None),
+            ("the marker", "writing", lambda pid: self.plant(self.workdir + ".sca", self.secret),
+             self.BACKUP, 1, self.texts[38], self.refused(self.workdir + ".sca"), None),
+            ("the log", "before", lambda: self.plant(w("Kwlink.log"), self.secret),
+             self.RESTORE, 1, self.texts[39], None,
+             "Can't write the file %s (%s)" % (w("Kwlink.log"), self.refused(w("Kwlink.log")))),
+            ("the error file", "before", lambda: self.plant(w("Kwlink.Err"), self.secret),
+             self.RESTORE, 1, None, self.refused(w("Kwlink.Err")),
+             "Can't write the file " + w("Kwlink.Err")),
+            ("the lock file", "before", lambda: self.plant(w("Kwlink.lck"), self.secret),
+             self.BACKUP, 1, None, None,
+             "Error: %s (%s is a symbolic link)" % (self.texts[41], w("Kwlink.lck"))),
+            ("temporary files", "writing", temporary, self.BACKUP, 0, None, None, None),
+            ("the settings", "before", lambda: self.plant(p("Kwlink.cfg"), self.secret),
+             self.BACKUP, 1, self.texts[38], self.refused(p("Kwlink.cfg")), None),
+            ("a description directory", "before",
+             lambda: self.plant(p(GENERIC[0]), self.elsewhere),
+             self.BACKUP, 1, self.texts[38], self.refused(p(GENERIC[0])), None),
+            ("the port link", "port",
+             lambda: os.lchown(p("com5"), self.other.pw_uid, self.other.pw_gid),
+             self.BACKUP, 1, port, "(%s): %s" % (p("com5"), self.refused(p("com5"))), None),
+            ("a pseudo-terminal", "port",
+             lambda: os.chown(os.path.realpath(p("com5")), self.other.pw_uid, -1),
+             self.BACKUP, 1, port, "is a pseudo-terminal of user id %d" % self.other.pw_uid,
+             None),
+            ("no terminal", "port", lambda: (os.remove(p("com5")), os.symlink("/dev/null", p("com5"))),
+             self.BACKUP, 1, port, p("com5") + " is no terminal device", None),
+            ("a CSV text with terminal escapes", "before", self.invalid_value_with_escapes,
+             "KWRESTORE[0,5]", 1, self.texts[40],
+             'Invalid value in table KEYB (number 05), key 1, column KART: '
+             '"1\\x1b[2J\\x07\\x7f2"', None),
+        ]
+
+    def test_plants_change_nothing_a_job_of_root_does(self):
+        for what, when, plant, job, status, error, entry, stderr in self.rows():
+            with self.subTest(what):
+                self.setUp_row()
+                if when == "before":
+                    plant()
+                # A scale of a known model: the first file a job replaces is then in the
+                # working directory, not a description it fetched.
+                sim = self.simulator(MODEL701 if when == "writing" else GENERIC)
+                if when == "port":
+                    plant()
+                if when == "writing":
+                    result = self.run_planting_while_writing(job, plant)
+                else:
+                    result = run_job(self.inst, "%s;KWDIR[%s]" % (job, self.workdir))
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertFalse(os.path.lexists(self.secret), what)
+                self.assertEqual(os.listdir(self.elsewhere), [], what)
+                err_file = os.path.join(self.workdir, "Kwlink.Err")
+                if error is not None:
+                    self.assertEqual(read_file(err_file).decode("latin-1"), error)
+                log = os.path.join(self.workdir, "Kwlink.log")
+                if entry is not None:
+                    entries = log_entries(log)
+                    self.assertTrue([e for e in entries if entry in e], (entry, entries))
+                if os.path.isfile(log) and not os.path.islink(log):
+                    self.assertEqual([b for b in read_file(log).replace(b"\r\n", b"")
+                                      if b < 0x20 or b == 0x7F], [])
+                if stderr is not None:
+                    self.assertIn(stderr, result.stderr)
+                for s in self.sims:
+                    s.stop()
+                self.sims.clear()
+
+    def run_planting_while_writing(self, job, plant):
+        """Runs `job` under strace, which holds it for 1.5 s at its first file replacement,
+        and calls `plant` with the program's process id there: after the job has removed the
+        marker and the old log, before it writes them."""
+        if shutil.which("strace") is None:
+            self.skipTest("strace is needed to hold the program at its first rename")
+        process = subprocess.Popen(
+            ["strace", "-f", "-qq", "-o", os.devnull, "-e", "trace=rename,renameat,renameat2",
+             "-e", "inject=rename,renameat,renameat2:delay_enter=1500000:when=1",
+             self.inst.program, "%s;KWDIR[%s]" % (job, self.workdir)],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        wait_for(lambda: glob.glob(os.path.join(self.workdir, "*.tmp~")), timeout=60,
+                 what="the first temporary file")
+        with open("/proc/%d/task/%d/children" % (process.pid, process.pid)) as f:
+            plant(int(f.read().split()[0]))
+        out, err = process.communicate(timeout=120)
+        return JobResult(process.returncode, out.decode(), err.decode())
+
+    def setUp_row(self):
+        """A fresh working directory and data directory for the next row."""
+        for s in self.sims:
+            s.stop()
+        self.sims.clear()
+        for path in (self.workdir, self.elsewhere):
+            shutil.rmtree(path)
+            os.mkdir(path)
+        for name in ("Kwlink.cfg", GENERIC[0], "com5"):
+            path = os.path.join(self.inst.program_dir, name)
+            if os.path.islink(path) or os.path.isfile(path):
+                os.remove(path)
+            elif os.path.isdir(path):
+                shutil.rmtree(path)
+        with open(self.inst.config_path(), "w") as f:
+            f.write("5;3;0.5;5;2")
+        for path in (self.workdir + ".sca", self.secret):
+            if os.path.lexists(path):
+                os.remove(path)
 
 
 class EndlessAndHugeFrames(JobTestCase):

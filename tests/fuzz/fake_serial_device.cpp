@@ -60,6 +60,10 @@ std::string serialDeviceName(std::int32_t portNumber) {
     return "fake" + std::to_string(portNumber);
 }
 
+std::string serialDeviceRefusal() {
+    return std::string();
+}
+
 std::int32_t openSerialDevice(std::int32_t, const LineSettings&, SerialDevice*& device) {
     device = new SerialDevice;
     ++fake_serial_device::state().openCount;

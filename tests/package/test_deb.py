@@ -19,6 +19,7 @@ from harness import Simulator, csv_rows, read_file, read_records
 VERSION = project_version()
 DEB = "kwlink_%s_amd64.deb" % VERSION
 OPT = "opt/kwlink"
+DATA = "var/opt/kwlink"
 
 
 def run(*args, **kwargs):
@@ -68,7 +69,7 @@ class DebPackage(unittest.TestCase):
         self.assertIn("libc6", depends)
         self.assertIn("libstdc++6", depends)
         self.assertIn("libgcc-s1", depends)
-        for script in ("postinst", "postrm"):
+        for script in ("preinst", "postinst", "postrm"):
             self.assertRegex(self.info, r"(?m)^ +\d+ bytes, +\d+ lines +\* +%s " % script)
 
     def test_contents_program_directory_links_manual_pages_and_documentation(self):
@@ -95,33 +96,58 @@ class DebPackage(unittest.TestCase):
         self.assertFalse([e for e in entries if not e.startswith(("/opt", "/usr"))
                           and e not in ("/",)])
 
-    def test_maintainer_scripts_give_the_program_directory_to_dialout_and_purge_it(self):
-        postinst = read_file(os.path.join(self.control, "postinst")).decode()
-        self.assertIn('chgrp dialout "$DPKG_ROOT/opt/kwlink"', postinst)
-        self.assertIn('chmod 2775 "$DPKG_ROOT/opt/kwlink"', postinst)
+    def test_maintainer_scripts_leave_the_programs_to_root_and_the_data_directory_to_dialout(self):
         if os.geteuid() != 0:
-            say("not root: the maintainer scripts are read, not run")
+            say("not root: the maintainer scripts are not run")
             return
         root = self.unpacked()
-        program_dir = os.path.join(root, OPT)
+        program_dir, data_dir = os.path.join(root, OPT), os.path.join(root, DATA)
+        dialout = grp.getgrnam("dialout").gr_gid
+        # What 1.0.0 left: a program directory of group dialout, mode 2775, with what users
+        # made there.
+        os.chown(program_dir, 0, dialout)
+        os.chmod(program_dir, 0o2775)
+        made = {"Kwlink.cfg": "file", "KWSIM-GEN-01": "dir", "com5": "link"}
+        with open(os.path.join(program_dir, "Kwlink.cfg"), "w") as f:
+            f.write("5;15;2;20;5")
+        os.mkdir(os.path.join(program_dir, "KWSIM-GEN-01"))
+        os.symlink("/dev/ttyUSB0", os.path.join(program_dir, "com5"))
         env = dict(os.environ, DPKG_ROOT=root)
         script = lambda name, *args: subprocess.run(
             [os.path.join(self.control, name)] + list(args), env=env, check=True)
-        script("postinst", "configure", "")
-        st = os.stat(program_dir)
-        self.assertEqual(stat.S_IMODE(st.st_mode), 0o2775)
-        self.assertEqual(st.st_gid, grp.getgrnam("dialout").gr_gid)
-        # What a job creates there keeps the group: the setgid bit does that.
-        os.mkdir(os.path.join(program_dir, "NEWSCALE"))
-        self.assertEqual(os.stat(os.path.join(program_dir, "NEWSCALE")).st_gid,
-                         grp.getgrnam("dialout").gr_gid)
-        with open(os.path.join(program_dir, "Kwlink.cfg"), "w") as f:
-            f.write("2;15;2;20;5")
+        script("preinst", "upgrade", "1.0.0")
+        script("postinst", "configure", "1.0.0")
+
+        # Every program and every directory above it: root's, writable by no one else.
+        programs = [os.path.join(program_dir, n) for n in ("kwlink", "kwlink-scale-sim")]
+        walked = []
+        for program in programs:
+            path = program
+            while True:
+                st = os.lstat(path)
+                walked.append(os.path.relpath(path, root))
+                self.assertEqual(st.st_uid, 0, path)
+                self.assertEqual(stat.S_IMODE(st.st_mode) & 0o022, 0, path)
+                if path == root:
+                    break
+                path = os.path.dirname(path)
+        say("root's alone: " + ", ".join(sorted(set(walked))))
+        st = os.stat(data_dir)
+        self.assertEqual((st.st_uid, st.st_gid, stat.S_IMODE(st.st_mode)), (0, dialout, 0o3775))
+        for name, kind in made.items():
+            moved = os.path.join(data_dir, name)
+            self.assertFalse(os.path.lexists(os.path.join(program_dir, name)), name)
+            self.assertEqual({"file": os.path.isfile, "dir": os.path.isdir,
+                              "link": os.path.islink}[kind](moved), True, name)
+        self.assertEqual(read_file(os.path.join(data_dir, "Kwlink.cfg")), b"5;15;2;20;5")
+        # A second configure (a reinstall) changes nothing.
+        script("postinst", "configure", "1.0.1")
+        self.assertEqual(sorted(os.listdir(data_dir)), sorted(made))
         script("postrm", "remove")
-        self.assertTrue(os.path.exists(os.path.join(program_dir, "Kwlink.cfg")))
+        self.assertTrue(os.path.exists(os.path.join(data_dir, "Kwlink.cfg")))
         script("postrm", "purge")
-        self.assertFalse(os.path.exists(program_dir))
-        self.assertTrue(os.path.isdir(os.path.join(root, "usr")))
+        self.assertFalse(os.path.exists(data_dir))
+        self.assertTrue(os.path.isdir(program_dir))
 
     def test_manual_pages_render_without_warnings(self):
         root = self.unpacked()
@@ -160,26 +186,36 @@ class DebPackage(unittest.TestCase):
     def test_unpacked_program_backs_up_the_simulated_scale(self):
         root = self.unpacked()
         program_dir = os.path.join(root, OPT)
+        # The packaged program keeps its users' files in /var/opt/kwlink; here KWLINK_HOME points
+        # it at the data directory of this temporary root instead.
+        help_text = run(os.path.join(program_dir, "kwlink"), "--help",
+                        env={k: v for k, v in os.environ.items() if k != "KWLINK_HOME"}).stdout
+        self.assertIn("Data directory: /%s\n" % DATA, help_text)
+        data_dir = os.path.join(root, DATA)
+        os.makedirs(data_dir)
+        env = dict(os.environ, KWLINK_HOME=data_dir)
         # Started through a link elsewhere, as /usr/bin/kwlink does: the program still finds
         # its directory (the /usr/bin links point at /opt, outside this temporary root).
         link = os.path.join(root, "usr", "local", "bin", "kwlink")
         os.makedirs(os.path.dirname(link))
         os.symlink("../../../opt/kwlink/kwlink", link)
-        version = run(link, "--version")
+        version = run(link, "--version", env=env)
         self.assertEqual(version.stdout.splitlines()[-1], "kwlink " + VERSION)
 
         sample = os.path.join(root, "usr/share/doc/kwlink/examples/generic_scale.txt")
-        sim = Simulator(os.path.join(program_dir, "com7"), "KWSIM-GEN-01", 1, sample,
+        sim = Simulator(os.path.join(data_dir, "com7"), "KWSIM-GEN-01", 1, sample,
                         transcript=os.path.join(root, "transcript.txt"),
                         program=os.path.join(program_dir, "kwlink-scale-sim"))
         self.addCleanup(sim.stop)
         work = os.path.join(root, "backup")
-        result = run(link, "KWBACKUP[0,3];KWDIR[%s];KWPORT[7]" % work, timeout=120)
+        result = run(link, "KWBACKUP[0,3];KWDIR[%s];KWPORT[7]" % work, timeout=120, env=env)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        # The program made its settings file and kept the new scale's descriptions beside itself.
-        self.assertEqual(read_file(os.path.join(program_dir, "Kwlink.cfg")), b"7;15;2;20;5")
+        # The program made its settings file and kept the new scale's descriptions in the data
+        # directory, nothing beside itself.
+        self.assertEqual(read_file(os.path.join(data_dir, "Kwlink.cfg")), b"7;15;2;20;5")
         for name in ("TDES.csv", "ADES.csv"):
-            self.assertTrue(os.path.exists(os.path.join(program_dir, "KWSIM-GEN-01", name)))
+            self.assertTrue(os.path.exists(os.path.join(data_dir, "KWSIM-GEN-01", name)))
+        self.assertFalse(os.path.exists(os.path.join(program_dir, "Kwlink.cfg")))
         articles = read_records(sample)[(1, 0x41)]
         self.assertEqual(len(csv_rows(os.path.join(work, "ARTI.csv"))), len(articles))
         self.assertTrue(read_file(os.path.join(work, "Kwlink.log")).endswith(b"Log-Closed\r\n"))

@@ -6,6 +6,7 @@
 
 #include "app/process.h"
 #include "diag/version.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
@@ -19,9 +20,11 @@ int main(int argc, char** argv) {
             "  KWUP;KWDIR[/path];...          fetch what the further tokens name\n"
             "  KWDOWN;KWDIR[/path];...        send what the further tokens name\n"
             "Further tokens: KWTAB[NAME,NAME,...] or KWTAB[*], KWARTICLE[from,to],\n"
-            "  KWCONF[from,to], KWPORT[n] (stored in Kwlink.cfg beside the program).\n"
-            "Port n is <program directory>/com<n> when it exists, else /dev/ttyS<n-1>.\n"
-            "Exit status: 0 finished, 1 failed (see Kwlink.log and Kwlink.Err), 2 stopped.\n");
+            "  KWCONF[from,to], KWPORT[n] (stored in Kwlink.cfg of the data directory).\n"
+            "Port n is <data directory>/com<n> when it exists, else /dev/ttyS<n-1>.\n"
+            "Exit status: 0 finished, 1 failed (see Kwlink.log and Kwlink.Err), 2 stopped.\n"
+            "Data directory: %s\n",
+            platform::dataDirectory().c_str());
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
