@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/net_device.h"
 #include "platform/platform.h"
 #include "platform/posix/serial_termios.h"
 #include "platform/serial_device.h"
@@ -22,6 +23,7 @@ namespace platform {
 
 struct SerialDevice {
     int fd = -1;
+    NetDevice* net = nullptr;  // a port of "Kwlink.ports" instead
 };
 
 namespace {
@@ -237,6 +239,10 @@ bool lineSettingsToTermios(const LineSettings& settings, termios& tio) {
 }
 
 std::string serialDeviceName(std::int32_t portNumber) {
+    NetworkPort networkPort;
+    if (findNetworkPort(portNumber, networkPort)) {
+        return networkPort.address;
+    }
     std::string local = programDirectory() + "/com" + std::to_string(portNumber);
     struct stat info {};
     if (lstat(local.c_str(), &info) == 0) {
@@ -248,6 +254,16 @@ std::string serialDeviceName(std::int32_t portNumber) {
 std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& settings,
                               SerialDevice*& device) {
     device = nullptr;
+    NetworkPort networkPort;
+    if (findNetworkPort(portNumber, networkPort)) {
+        NetDevice* net = nullptr;
+        std::int32_t error = openNetDevice(networkPort, settings, net);
+        if (net != nullptr) {
+            device = new SerialDevice;
+            device->net = net;
+        }
+        return error;
+    }
     std::string name = serialDeviceName(portNumber);
     int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -275,6 +291,9 @@ std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& setti
 
 std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t count,
                               std::int32_t& received) {
+    if (device->net != nullptr) {
+        return readNetDevice(device->net, buffer, count, received);
+    }
     received = 0;
     Clock::time_point deadline = deadlineFor(count);
     int error = 0;
@@ -322,6 +341,9 @@ std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t c
 
 std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int32_t count,
                                std::int32_t& written) {
+    if (device->net != nullptr) {
+        return writeNetDevice(device->net, data, count, written);
+    }
     written = 0;
     Clock::time_point deadline = deadlineFor(count);
     while (written < count) {
@@ -350,7 +372,11 @@ std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int3
 
 std::int32_t closeSerialDevice(SerialDevice* device) {
     int fd = device->fd;
+    NetDevice* net = device->net;
     delete device;
+    if (net != nullptr) {
+        return closeNetDevice(net);
+    }
     ioctl(fd, TIOCNXCL);
     flock(fd, LOCK_UN);
     if (close(fd) != 0) {

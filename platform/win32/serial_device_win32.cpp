@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "platform/net_device.h"
 #include "platform/serial_device.h"
 #include "platform/win32/serial_dcb.h"
 
@@ -12,6 +13,7 @@ namespace platform {
 
 struct SerialDevice {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    NetDevice* net = nullptr;  // a port of "Kwlink.ports" instead
 };
 
 namespace {
@@ -56,6 +58,10 @@ void lineSettingsToDcb(const LineSettings& settings, DCB& dcb) {
 
 // Windows opens COM10 and above only through the device namespace.
 std::string serialDeviceName(std::int32_t portNumber) {
+    NetworkPort networkPort;
+    if (findNetworkPort(portNumber, networkPort)) {
+        return networkPort.address;
+    }
     char name[32];
     if (portNumber >= 10) {
         std::snprintf(name, sizeof name, "\\\\.\\COM%d", static_cast<int>(portNumber));
@@ -68,6 +74,16 @@ std::string serialDeviceName(std::int32_t portNumber) {
 std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& settings,
                               SerialDevice*& device) {
     device = nullptr;
+    NetworkPort networkPort;
+    if (findNetworkPort(portNumber, networkPort)) {
+        NetDevice* net = nullptr;
+        std::int32_t error = openNetDevice(networkPort, settings, net);
+        if (net != nullptr) {
+            device = new SerialDevice;
+            device->net = net;
+        }
+        return error;
+    }
     std::string name = serialDeviceName(portNumber);
     HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -112,6 +128,9 @@ std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& setti
 
 std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t count,
                               std::int32_t& received) {
+    if (device->net != nullptr) {
+        return readNetDevice(device->net, buffer, count, received);
+    }
     const auto start = std::chrono::steady_clock::now();
     DWORD done = 0;
     BOOL ok = ReadFile(device->handle, buffer, static_cast<DWORD>(count), &done, nullptr);
@@ -134,6 +153,9 @@ std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t c
 
 std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int32_t count,
                                std::int32_t& written) {
+    if (device->net != nullptr) {
+        return writeNetDevice(device->net, data, count, written);
+    }
     DWORD done = 0;
     BOOL ok = WriteFile(device->handle, data, static_cast<DWORD>(count), &done, nullptr);
     written = static_cast<std::int32_t>(done);
@@ -142,7 +164,11 @@ std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int3
 
 std::int32_t closeSerialDevice(SerialDevice* device) {
     HANDLE handle = device->handle;
+    NetDevice* net = device->net;
     delete device;
+    if (net != nullptr) {
+        return closeNetDevice(net);
+    }
     return CloseHandle(handle) ? 0 : lastError();
 }
 
