@@ -88,22 +88,20 @@ std::int32_t flushCodec(NetDevice& device) {
                                       deadlineFor(static_cast<std::int32_t>(output.size())), sent);
 }
 
-// Waits up to `timeoutMs` for bytes and takes them in: data into `input`, the telnet layer
-// answered.
+// Takes in what has arrived, waiting up to `timeoutMs` when nothing has: data into `input`,
+// the telnet layer answered.
 void pump(NetDevice& device, int timeoutMs) {
-    bool ready = false;
-    std::int32_t error = net::waitSocket(device.socket, false, timeoutMs, ready);
-    if (error != 0) {
-        device.failure = error;
-        return;
-    }
-    if (!ready) {
-        return;
-    }
     char buffer[4096];
     std::int32_t received = 0;
     bool closed = false;
-    error = net::receiveSome(device.socket, buffer, sizeof buffer, received, closed);
+    std::int32_t error = net::receiveSome(device.socket, buffer, sizeof buffer, received, closed);
+    if (error == 0 && received == 0 && !closed) {
+        bool ready = false;
+        error = net::waitSocket(device.socket, false, timeoutMs, ready);
+        if (error == 0 && ready) {
+            error = net::receiveSome(device.socket, buffer, sizeof buffer, received, closed);
+        }
+    }
     if (error != 0 || closed) {
         device.failure = error != 0 ? error : net::closedByServer();
     }

@@ -8,8 +8,10 @@
 namespace platform {
 namespace net {
 
-using Socket = std::intptr_t;
-constexpr Socket kNoSocket = -1;
+// A connected socket and whatever the system waits on with it.
+struct Connection;
+using Socket = Connection*;
+constexpr Socket kNoSocket = nullptr;
 
 // Resolves `host` and connects to the first address that takes the connection within
 // `timeoutMs` in all; TCP_NODELAY and keep-alive on. `cancelled` is asked every few
@@ -24,7 +26,8 @@ std::int32_t waitSocket(Socket socket, bool forWrite, int timeoutMs, bool& ready
 // Sends what the socket takes now; `sent` 0 when it takes nothing.
 std::int32_t sendSome(Socket socket, const char* data, std::int32_t count, std::int32_t& sent);
 
-// Receives what is there; `received` 0 when nothing is; `closed` when the server has closed.
+// Receives what is there (call it before waiting: a wait may see a server's close only once);
+// `received` 0 when nothing is; `closed` when the server has closed.
 std::int32_t receiveSome(Socket socket, char* buffer, std::int32_t count, std::int32_t& received,
                          bool& closed);
 

@@ -16,6 +16,10 @@
 namespace platform {
 namespace net {
 
+struct Connection {
+    int fd = -1;
+};
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -24,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSliceMs = 50;
 
 int fdOf(Socket socket) {
-    return static_cast<int>(socket);
+    return socket->fd;
 }
 
 // Connects `fd` to `address` by `deadline`: 0, the system's code, or -1 when cancelled.
@@ -93,7 +97,7 @@ std::int32_t connectTo(const std::string& host, const std::string& service, std:
             int on = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-            socket = fd;
+            socket = new Connection{fd};
             break;
         }
         close(fd);
@@ -159,6 +163,7 @@ std::int32_t receiveSome(Socket socket, char* buffer, std::int32_t count, std::i
 
 void closeSocket(Socket socket) {
     close(fdOf(socket));
+    delete socket;
 }
 
 std::int32_t timedOut() {
