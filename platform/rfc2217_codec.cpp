@@ -156,7 +156,9 @@ void Rfc2217Codec::onVerb(unsigned char verb, unsigned char option) {
             }
             break;
         case kWill:
-            if (option != kBinary && option != kSuppressGoAhead) {
+            // Some servers offer the COM-PORT-OPTION from their side too; taking it costs
+            // nothing.
+            if (!wanted(option)) {
                 sendVerb(kDont, option);
             } else if (!weDo_[option]) {
                 weDo_[option] = true;

@@ -109,7 +109,7 @@ TEST(Rfc2217Codec, AnswersTheServersNegotiation) {
     const AnswerCase cases[] = {
         {verb(DO, 24), verb(WONT, 24), false},                        // terminal type
         {verb(WILL, 1), verb(DONT, 1), false},                        // echo
-        {verb(WILL, COM), verb(DONT, COM), false},                    // only the client offers it
+        {verb(WILL, COM), verb(DO, COM), false},                      // offered by the server too
         {verb(DONT, SGA), verb(WONT, SGA), false},                    // taken back
         {verb(WONT, SGA) + verb(WONT, SGA), verb(DONT, SGA), false},  // answered once
         {verb(DONT, COM), verb(WONT, COM), true},
