@@ -100,6 +100,11 @@ if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
     set_tests_properties(e2e.faults PROPERTIES TIMEOUT 900
         ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
+    # Scales on the network: jobs and faults behind ser2net and python3-serial's RFC 2217 server.
+    add_test(NAME e2e.network COMMAND ${Python3_EXECUTABLE} -m unittest -v test_network
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+    set_tests_properties(e2e.network PROPERTIES TIMEOUT 900
+        ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
 endif()
 
 if(WIN32 AND Python3_FOUND)

@@ -55,6 +55,13 @@ class JobTestCase(unittest.TestCase):
         self.sims.append(sim)
         return sim
 
+    def pull(self, sim):
+        """The scale goes away in the middle of a job: its USB adapter is pulled (the simulated
+        scale is killed) or, on the network, its serial device server ends."""
+        process = sim.server.process if sim.server else sim.process
+        process.kill()
+        process.wait()
+
     def work(self, name="work"):
         return self.inst.path(name)
 
