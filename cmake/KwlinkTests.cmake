@@ -114,6 +114,12 @@ if(WIN32 AND Python3_FOUND)
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
     set_tests_properties(${win}.e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900
         ENVIRONMENT "KWLINK_BIN=${KWLINK_NATIVE_BIN};KWLINK_WIN_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
+    add_test(NAME ${win}.e2e.network
+        COMMAND bash ${KWLINK_WINE_RUN} exec ${KWLINK_WINE_PREFIX}
+            ${Python3_EXECUTABLE} -m unittest -v test_wine_network
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+    set_tests_properties(${win}.e2e.network PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900
+        ENVIRONMENT "KWLINK_BIN=${KWLINK_NATIVE_BIN};KWLINK_WIN_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
 endif()
 
 # The native CTest run also runs the tests of one Windows build lying beside it (build/win32 or
