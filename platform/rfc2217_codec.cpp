@@ -10,7 +10,6 @@ constexpr unsigned char kWill = 251;
 constexpr unsigned char kWont = 252;
 constexpr unsigned char kDo = 253;
 constexpr unsigned char kDont = 254;
-constexpr unsigned char kIac = Rfc2217Codec::kIac;
 
 constexpr unsigned char kBinary = 0;
 constexpr unsigned char kSuppressGoAhead = 3;
