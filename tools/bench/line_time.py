@@ -5,7 +5,9 @@
    and computes, from the simulator's transcript, the least time the line itself needs: every
    byte in both directions at 11 bits per byte (frames, ACK/NAK and the greeting), plus the
    waits the protocol prescribes (the pause after each frame the program acknowledged, 500 ms
-   before each table). Prints measured wall time / that bound.
+   before each table). Prints measured wall time / that bound, for the simulated scale on the
+   pseudo-terminal (the COM port) and behind ser2net with the COM-PORT-OPTION and as a plain
+   TCP port (Kwlink.ports).
 2. Starts a job whose scale holds back its greeting and measures the processor time the
    program uses while it waits for 10 s.
 
@@ -18,7 +20,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
                                 "e2e"))
-from harness import Installation, Simulator, sample_path, start_job  # noqa: E402
+from harness import Installation, Simulator, sample_path, start_job, write_ports  # noqa: E402
 
 BITS_PER_BYTE = 11
 BAUD = 9600
@@ -61,23 +63,35 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def paced_backup(inst, kind):
+    """A paced KWBACKUP on COM5: the pseudo-terminal itself (kind None) or behind ser2net."""
+    name = kind or "pty"
+    link = inst.path("tty-" + name) if kind else os.path.join(inst.program_dir, "com5")
+    sim = Simulator(link, "KWSIM-GEN-01", 1, sample_path("generic_scale.txt"), ["--pace"],
+                    transcript=inst.path("paced-%s.txt" % name), server=kind)
+    write_ports(inst.program_dir, ["5;" + sim.server.address] if kind else [])
+    start = time.monotonic()
+    job = start_job(inst, "KWBACKUP[0,3];KWDIR[%s]" % inst.path("work-" + name))
+    job.communicate(timeout=600)
+    wall = time.monotonic() - start
+    sim.stop()
+    bound, count, acks, tables = line_bound(sim)
+    print("backup at 9600 baud (%s): %d bytes on the line, %d frames acknowledged, %d tables"
+          % (name, count, acks, tables))
+    print("  line bound %.2f s, measured %.2f s, ratio %.3f (exit %d)"
+          % (bound, wall, wall / bound, job.returncode))
+    return wall / bound
+
+
 def main():
     os.environ["KWLINK_BIN"] = os.path.abspath(sys.argv[1])
     inst = Installation(config="5;15;2;%d;5" % PAUSE_MS)
     try:
-        sim = Simulator(os.path.join(inst.program_dir, "com5"), "KWSIM-GEN-01", 1,
-                        sample_path("generic_scale.txt"), ["--pace"],
-                        transcript=inst.path("paced.txt"))
-        start = time.monotonic()
-        job = start_job(inst, "KWBACKUP[0,3];KWDIR[%s]" % inst.path("work"))
-        job.communicate(timeout=600)
-        wall = time.monotonic() - start
-        sim.stop()
-        bound, count, acks, tables = line_bound(sim)
-        print("backup at 9600 baud: %d bytes on the line, %d frames acknowledged, %d tables"
-              % (count, acks, tables))
-        print("  line bound %.2f s, measured %.2f s, ratio %.3f (exit %d)"
-              % (bound, wall, wall / bound, job.returncode))
+        ratios = {kind: paced_backup(inst, kind) for kind in (None, "rfc2217", "tcp")}
+        for kind in ("rfc2217", "tcp"):
+            print("ser2net %s: ratio %.3f, %+.1f %% against the pseudo-terminal's %.3f"
+                  % (kind, ratios[kind], 100 * (ratios[kind] / ratios[None] - 1), ratios[None]))
+        write_ports(inst.program_dir, [])
 
         release = inst.path("release")
         sim = Simulator(os.path.join(inst.program_dir, "com5"), "KWSIM-GEN-01", 1,
