@@ -145,6 +145,12 @@ std::int32_t receiveSome(Socket socket, char* buffer, std::int32_t count, std::i
     for (;;) {
         ssize_t n = ::recv(fdOf(socket), buffer, static_cast<size_t>(count), 0);
         if (n > 0) {
+            // Acknowledge at once: a server that holds small writes back until its last one is
+            // acknowledged (Nagle's algorithm, ser2net's default) would otherwise wait for the
+            // delayed acknowledgement, some 40 ms, in the middle of a reply. Linux clears the
+            // flag again by itself.
+            int on = 1;
+            setsockopt(fdOf(socket), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
             received = static_cast<std::int32_t>(n);
             return 0;
         }

@@ -203,7 +203,7 @@ def ser2net_config(kind, port, device):
     return ("%%YAML 1.1\n---\nconnection: &scale\n"
             "  accepter: %s,127.0.0.1,%d\n"
             "  connector: serialdev,%s,9600n81,local\n"
-            "  options:\n    kickolduser: true\n" % (accepter, port, device))
+            "  options:\n    kickolduser: true\n    chardelay: false\n" % (accepter, port, device))
 
 
 def write_ports(program_dir, lines):

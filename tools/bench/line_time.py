@@ -15,6 +15,7 @@ usage: tools/bench/line_time.py BIN_DIR      (BIN_DIR: build/native/bin)
 """
 
 import os
+import shutil
 import sys
 import time
 
@@ -66,6 +67,8 @@ def cpu_seconds(pid):
 def paced_backup(inst, kind):
     """A paced KWBACKUP on COM5: the pseudo-terminal itself (kind None) or behind ser2net."""
     name = kind or "pty"
+    # Every run fetches the descriptions, as the first one did.
+    shutil.rmtree(os.path.join(inst.program_dir, "KWSIM-GEN-01"), ignore_errors=True)
     link = inst.path("tty-" + name) if kind else os.path.join(inst.program_dir, "com5")
     sim = Simulator(link, "KWSIM-GEN-01", 1, sample_path("generic_scale.txt"), ["--pace"],
                     transcript=inst.path("paced-%s.txt" % name), server=kind)
