@@ -198,12 +198,15 @@ class SerialServer:
 
 
 def ser2net_config(kind, port, device):
-    """The ser2net 4 configuration of one port: the program connects to 127.0.0.1:`port`."""
-    accepter = "telnet(rfc2217),tcp" if kind == "rfc2217" else "tcp"
+    """The ser2net 4 configuration of one port: the program connects to 127.0.0.1:`port`. With
+    the COM-PORT-OPTION ser2net opens the device at the simulated scale's start speed, so that
+    only the speed the program sets shows the scale that the program has configured the line;
+    a plain TCP port is set up for the scale's own speed."""
+    accepter, speed = ("telnet(rfc2217),tcp", 38400) if kind == "rfc2217" else ("tcp", 9600)
     return ("%%YAML 1.1\n---\nconnection: &scale\n"
             "  accepter: %s,127.0.0.1,%d\n"
-            "  connector: serialdev,%s,9600n81,local\n"
-            "  options:\n    kickolduser: true\n    chardelay: false\n" % (accepter, port, device))
+            "  connector: serialdev,%s,%dn81,local\n"
+            "  options:\n    kickolduser: true\n    chardelay: false\n" % (accepter, port, device, speed))
 
 
 def write_ports(program_dir, lines):
