@@ -154,7 +154,7 @@ def tcp_listening(port):
 class SerialServer:
     """A serial device server on 127.0.0.1 in front of the simulated scale's pseudo-terminal:
     ser2net with the COM-PORT-OPTION ("rfc2217") or as a plain TCP port ("tcp"), or python3-serial's
-    RFC 2217 server ("pyserial") recording every setting it applies in `<device>.settings`."""
+    RFC 2217 server ("pyserial") recording every setting asked of it (rfc2217_recorder.py)."""
 
     def __init__(self, kind, device, scratch):
         self.kind, self.port = kind, free_tcp_port()
@@ -189,7 +189,7 @@ class SerialServer:
                 self.process.wait()
 
     def applied(self):
-        """The settings python3-serial's server applied: [(baud, data bits, parity, stop)]."""
+        """The settings asked of python3-serial's server: [("bytesize", "7"), ...]."""
         try:
             with open(self.settings) as f:
                 return [tuple(l.split()) for l in f]

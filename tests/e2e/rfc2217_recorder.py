@@ -1,11 +1,10 @@
 """A serial device server built on python3-serial's RFC 2217 server (serial.rfc2217.PortManager),
 a second peer we did not write: it serves one pseudo-terminal on 127.0.0.1:PORT and writes each
-setting it applies ("set data size: 7", ...) as a line to SETTINGS.
+setting asked of it ("bytesize 7", ...) as a line to SETTINGS.
 
 usage: /usr/bin/python3 rfc2217_recorder.py DEVICE PORT SETTINGS"""
 
 import errno
-import logging
 import socket
 import sys
 import termios
@@ -16,12 +15,30 @@ import serial  # noqa: E402
 import serial.rfc2217  # noqa: E402
 
 
+def recorded(name):
+    """The attribute `name` of serial.Serial, with each value asked for written to the record."""
+    base = getattr(serial.Serial, name)
+
+    def ask(self, value):
+        if self.record:
+            with open(self.record, "a") as f:
+                f.write("%s %s\n" % (name, value))
+        base.fset(self, value)
+    return property(base.fget, ask)
+
+
 class PseudoTerminal(serial.Serial):
     """A pseudo-terminal holds neither data size nor parity and refuses them with EINVAL, and
-    has no modem lines; a device server takes the requests all the same (as the serial device
-    of kwlink does) and reports the lines as off."""
+    has no modem lines. Like a device server in front of such a device, this one takes the
+    request, reports the line as the device holds it (8 data bits, no parity), and the modem
+    lines as off."""
 
+    record = None
     cts = dsr = ri = cd = property(lambda self: False)
+    baudrate = recorded("baudrate")
+    bytesize = recorded("bytesize")
+    parity = recorded("parity")
+    stopbits = recorded("stopbits")
 
     def _reconfigure_port(self, *args, **kwargs):
         try:
@@ -29,18 +46,12 @@ class PseudoTerminal(serial.Serial):
         except termios.error as e:
             if e.args[0] != errno.EINVAL:
                 raise
-
-
-class Recorder(logging.Handler):
-    def __init__(self, path):
-        super().__init__()
-        self.path = path
-
-    def emit(self, record):
-        text = record.getMessage()
-        if text.startswith("set "):
-            with open(self.path, "a") as f:
-                f.write(text + "\n")
+        # What the device holds.
+        cflag = termios.tcgetattr(self.fd)[2]
+        sizes = {termios.CS5: 5, termios.CS6: 6, termios.CS7: 7, termios.CS8: 8}
+        self._bytesize = sizes[cflag & termios.CSIZE]
+        if not cflag & termios.PARENB:
+            self._parity = serial.PARITY_NONE
 
 
 class Connection:
@@ -50,8 +61,8 @@ class Connection:
         self.write = connection.sendall
 
 
-def serve(connection, port, logger):
-    manager = serial.rfc2217.PortManager(port, Connection(connection), logger=logger)
+def serve(connection, port):
+    manager = serial.rfc2217.PortManager(port, Connection(connection))
     done = threading.Event()
 
     def to_client():
@@ -77,9 +88,6 @@ def serve(connection, port, logger):
 
 def main():
     device, number, settings = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    logger = logging.getLogger("rfc2217")
-    logger.setLevel(logging.INFO)
-    logger.addHandler(Recorder(settings))
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", number))
@@ -89,7 +97,8 @@ def main():
         connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         # Opened per connection, as ser2net does: the simulated scale sees each open.
         port = PseudoTerminal(device, 9600, timeout=0.05)
-        serve(connection, port, logger)
+        port.record = settings
+        serve(connection, port)
         port.close()
 
 

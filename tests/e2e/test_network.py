@@ -125,18 +125,23 @@ class NetworkPortFaults(test_jobs.JobTestCase):
 
 
 class SettingsSeenByAnotherPeer(test_jobs.JobTestCase):
-    """python3-serial's RFC 2217 server records the line the program sets: 7 data bits and odd
-    parity for the greeting, 8 after it; ser2net answers from its own copy of the settings."""
+    """python3-serial's RFC 2217 server records the line the program asks for: 7 data bits and
+    odd parity for the greeting, 8 after it (ser2net answers from its own copy of the settings).
+    Its pseudo-terminal holds 8 data bits and no parity only, and the server answers so: the
+    log says so once per setting, and the job goes on."""
     port_kind = "pyserial"
 
     def test_greeting_line_and_the_switch_after_it(self):
         sim = self.simulator()
         result = run_job(self.inst, "KWUP;KWDIR[%s];KWTAB[DEPT]" % self.work())
         self.assertEqual(result.returncode, 0, result.stderr)
-        line = [("set", "baud", "rate:", "9600"), ("set", "data", "size:", "7"),
-                ("set", "parity:", "O"), ("set", "stop", "bits:", "1")]
-        switched = line[:1] + [("set", "data", "size:", "8")] + line[2:]
+        line = [("baudrate", "9600"), ("bytesize", "7"), ("parity", "O"), ("stopbits", "1")]
+        switched = line[:1] + [("bytesize", "8")] + line[2:]
         self.assertEqual(sim.server.applied(), line + switched)
+        notes = [e for e in log_entries(os.path.join(self.work(), "Kwlink.log"))
+                 if e.startswith(sim.server.address + ": the server set")]
+        self.assertEqual(notes, [sim.server.address + ": the server set data size 8 instead of 7",
+                                 sim.server.address + ": the server set parity 1 instead of 2"])
 
 
 if __name__ == "__main__":
