@@ -9,7 +9,8 @@ target_include_directories(kwlink_fuzz_entries PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 kwlink_warnings(kwlink_fuzz_entries)
 
 set(KWLINK_FUZZ_TARGETS job_string messages_res kwlink_cfg qt_trans csv_keyed csv_single_record
-    csv_per_scale csv_per_scale_keyed record_decoding descriptions link_receive)
+    csv_per_scale csv_per_scale_keyed record_decoding descriptions link_receive
+    network_receive)
 add_custom_target(fuzz_all)
 foreach(name ${KWLINK_FUZZ_TARGETS})
     add_executable(fuzz_${name} ${CMAKE_SOURCE_DIR}/tests/fuzz/driver/fuzz_driver.cpp)

@@ -100,6 +100,11 @@ if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
     set_tests_properties(e2e.faults PROPERTIES TIMEOUT 900
         ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
+    # Scales on the network: jobs and faults behind ser2net and python3-serial's RFC 2217 server.
+    add_test(NAME e2e.network COMMAND ${Python3_EXECUTABLE} -m unittest -v test_network
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+    set_tests_properties(e2e.network PROPERTIES TIMEOUT 900
+        ENVIRONMENT "KWLINK_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
 endif()
 
 if(WIN32 AND Python3_FOUND)
@@ -108,6 +113,12 @@ if(WIN32 AND Python3_FOUND)
             ${Python3_EXECUTABLE} -m unittest -v test_wine
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
     set_tests_properties(${win}.e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900
+        ENVIRONMENT "KWLINK_BIN=${KWLINK_NATIVE_BIN};KWLINK_WIN_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
+    add_test(NAME ${win}.e2e.network
+        COMMAND bash ${KWLINK_WINE_RUN} exec ${KWLINK_WINE_PREFIX}
+            ${Python3_EXECUTABLE} -m unittest -v test_wine_network
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+    set_tests_properties(${win}.e2e.network PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 900
         ENVIRONMENT "KWLINK_BIN=${KWLINK_NATIVE_BIN};KWLINK_WIN_BIN=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};PYTHONDONTWRITEBYTECODE=1")
 endif()
 

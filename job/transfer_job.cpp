@@ -17,6 +17,7 @@
 #include "dictionary/char_translation.h"
 #include "dictionary/table.h"
 #include "link/serial_scale_link.h"
+#include "platform/network_ports.h"
 #include "platform/platform.h"
 #include "tables/keyed_table.h"
 
@@ -129,6 +130,17 @@ TransferJob::TransferJob(const std::string& commandLine, const LinkFactory& make
         }
         config.getSettings(linkSettings_);
     }
+    // Ports on the network: a file that cannot be used fails like a bad "Kwlink.cfg". The
+    // device's notes (settings a server did not take) go to the log.
+    {
+        platform::NetworkPorts ports;
+        std::string badLine;
+        if (!platform::loadNetworkPorts(programDir_, ports, badLine)) {
+            log("Kwlink.ports: malformed line \"" + badLine + "\"");
+            throw QmComExceptions(9);
+        }
+    }
+    platform::setDeviceNoteSink([](const std::string& note) { log(note); });
     lineSettings_ = LineSettings();
     lineSettings_.baudRate = 9600;
     lineSettings_.format.dataBits = 7;
@@ -137,6 +149,8 @@ TransferJob::TransferJob(const std::string& commandLine, const LinkFactory& make
     lineSettings_.handshake = 0;
     lineSettings_.inputQueueSize = 4096;
     lineSettings_.outputQueueSize = 4096;
+    lineSettings_.connectTimeoutMs =
+        static_cast<std::uint32_t>(linkSettings_.receiveTimeout * 1000);
     link_ = makeLink(lineSettings_, linkSettings_);
     setReplyLimit();
 }
@@ -160,6 +174,7 @@ void TransferJob::setReplyLimit() {
 }
 
 TransferJob::~TransferJob() {
+    platform::setDeviceNoteSink(nullptr);
     delete g_charTranslation;
     g_charTranslation = nullptr;
     if (link_) {

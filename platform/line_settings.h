@@ -18,4 +18,6 @@ struct LineSettings {
     std::int32_t handshake = 0;
     std::uint32_t inputQueueSize = 4096;   // driver receive queue, bytes
     std::uint32_t outputQueueSize = 4096;  // driver transmit queue, bytes
+    // A port on the network: how long connecting, and setting its line, may take.
+    std::uint32_t connectTimeoutMs = 15000;
 };

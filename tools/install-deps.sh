@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386
           xvfb xauth locales python3 clang-format strace
+          ser2net python3-serial
           dpkg-dev file lintian man-db groff-base)
 # The fuzz targets: clang with its sanitizer and libFuzzer runtimes (tools/fuzz.sh).
 packages+=(clang libclang-rt-14-dev)

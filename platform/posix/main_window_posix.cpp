@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/main_window.h"
+#include "platform/net_device.h"
 #include "platform/posix/utf8_display.h"
 
 namespace platform {
@@ -120,6 +121,7 @@ void runMessageLoop() {
     int received = 0;
     while (sigwait(&set, &received) != 0) {
     }
+    noteWindowClosed();
 }
 
 void closeMainWindow() {

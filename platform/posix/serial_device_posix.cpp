@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/net_device.h"
 #include "platform/platform.h"
 #include "platform/posix/serial_termios.h"
 #include "platform/posix/serial_wake.h"
@@ -24,6 +25,7 @@ namespace platform {
 
 struct SerialDevice {
     int fd = -1;
+    NetDevice* net = nullptr;  // a port of "Kwlink.ports" instead
 };
 
 namespace {
@@ -270,6 +272,10 @@ std::string serialDeviceRefusal() {
 }
 
 std::string serialDeviceName(std::int32_t portNumber) {
+    NetworkPort networkPort;
+    if (findNetworkPort(portNumber, networkPort)) {
+        return networkPort.address;
+    }
     std::string local = dataDirectory() + "/com" + std::to_string(portNumber);
     struct stat info {};
     if (lstat(local.c_str(), &info) == 0) {
@@ -281,6 +287,16 @@ std::string serialDeviceName(std::int32_t portNumber) {
 std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& settings,
                               SerialDevice*& device) {
     device = nullptr;
+    NetworkPort networkPort;
+    if (findNetworkPort(portNumber, networkPort)) {
+        NetDevice* net = nullptr;
+        std::int32_t error = openNetDevice(networkPort, settings, net);
+        if (net != nullptr) {
+            device = new SerialDevice;
+            device->net = net;
+        }
+        return error;
+    }
     g_refusal.clear();
     const std::string name = serialDeviceName(portNumber);
     std::string resolved;
@@ -317,6 +333,9 @@ std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& setti
 
 std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t count,
                               std::int32_t& received) {
+    if (device->net != nullptr) {
+        return readNetDevice(device->net, buffer, count, received);
+    }
     received = 0;
     Clock::time_point deadline = deadlineFor(count);
     int error = 0;
@@ -364,6 +383,9 @@ std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t c
 
 std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int32_t count,
                                std::int32_t& written) {
+    if (device->net != nullptr) {
+        return writeNetDevice(device->net, data, count, written);
+    }
     written = 0;
     Clock::time_point deadline = deadlineFor(count);
     while (written < count) {
@@ -420,6 +442,9 @@ void destroySerialWake(SerialWake* wake) {
 
 std::int32_t waitSerialDevice(SerialDevice* device, std::int32_t milliseconds, SerialWake* wake,
                               bool& readable) {
+    if (device->net != nullptr) {
+        return waitNetDevice(device->net, milliseconds, wake, readable);
+    }
     readable = false;
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0);
@@ -450,7 +475,11 @@ std::int32_t waitSerialDevice(SerialDevice* device, std::int32_t milliseconds, S
 
 std::int32_t closeSerialDevice(SerialDevice* device) {
     int fd = device->fd;
+    NetDevice* net = device->net;
     delete device;
+    if (net != nullptr) {
+        return closeNetDevice(net);
+    }
     ioctl(fd, TIOCNXCL);
     flock(fd, LOCK_UN);
     if (close(fd) != 0) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/main_window.h"
+#include "platform/net_device.h"
 
 namespace platform {
 namespace {
@@ -92,6 +93,7 @@ void runMessageLoop() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    noteWindowClosed();
 }
 
 void closeMainWindow() {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "platform/net_device.h"
 #include "platform/serial_device.h"
 #include "platform/win32/serial_dcb.h"
 #include "platform/win32/serial_wake.h"
@@ -25,6 +26,7 @@ struct SerialDevice {
     // A byte that an idle wait took from the driver: the next read hands it out first.
     bool holding = false;
     char heldByte = 0;
+    NetDevice* net = nullptr;  // a port of "Kwlink.ports" instead
 };
 
 namespace {
@@ -128,6 +130,10 @@ std::string serialDeviceRefusal() {
 }
 
 std::string serialDeviceName(std::int32_t portNumber) {
+    NetworkPort networkPort;
+    if (findNetworkPort(portNumber, networkPort)) {
+        return networkPort.address;
+    }
     char name[32];
     if (portNumber >= 10) {
         std::snprintf(name, sizeof name, "\\\\.\\COM%d", static_cast<int>(portNumber));
@@ -140,6 +146,16 @@ std::string serialDeviceName(std::int32_t portNumber) {
 std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& settings,
                               SerialDevice*& device) {
     device = nullptr;
+    NetworkPort networkPort;
+    if (findNetworkPort(portNumber, networkPort)) {
+        NetDevice* net = nullptr;
+        std::int32_t error = openNetDevice(networkPort, settings, net);
+        if (net != nullptr) {
+            device = new SerialDevice;
+            device->net = net;
+        }
+        return error;
+    }
     std::string name = serialDeviceName(portNumber);
     HANDLE handle =
         CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -184,6 +200,9 @@ std::int32_t openSerialDevice(std::int32_t portNumber, const LineSettings& setti
 
 std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t count,
                               std::int32_t& received) {
+    if (device->net != nullptr) {
+        return readNetDevice(device->net, buffer, count, received);
+    }
     const auto start = std::chrono::steady_clock::now();
     received = 0;
     const std::int32_t settled = settleWait(device, true);
@@ -222,6 +241,9 @@ std::int32_t readSerialDevice(SerialDevice* device, char* buffer, std::int32_t c
 
 std::int32_t writeSerialDevice(SerialDevice* device, const char* data, std::int32_t count,
                                std::int32_t& written) {
+    if (device->net != nullptr) {
+        return writeNetDevice(device->net, data, count, written);
+    }
     written = 0;
     const std::int32_t settled = settleWait(device, true);
     if (settled != 0) {
@@ -264,6 +286,9 @@ void destroySerialWake(SerialWake* wake) {
 // it got is held for the next read. Not WaitCommEvent: wine emulates that by polling.
 std::int32_t waitSerialDevice(SerialDevice* device, std::int32_t milliseconds, SerialWake* wake,
                               bool& readable) {
+    if (device->net != nullptr) {
+        return waitNetDevice(device->net, milliseconds, wake, readable);
+    }
     readable = device->holding;
     if (readable) {
         return 0;
@@ -330,7 +355,11 @@ std::int32_t closeSerialDevice(SerialDevice* device) {
             CloseHandle(event);
         }
     }
+    NetDevice* net = device->net;
     delete device;
+    if (net != nullptr) {
+        return closeNetDevice(net);
+    }
     return CloseHandle(handle) ? 0 : lastError();
 }
 

@@ -5,6 +5,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -137,10 +138,89 @@ class Installation:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-class Simulator:
-    """kwlink-scale-sim with its link at `link`, running until stop()."""
+def free_tcp_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
-    def __init__(self, link, ident, scale=1, data=None, extra=(), transcript=None, program=None):
+
+def tcp_listening(port):
+    """Whether a socket listens on 127.0.0.1:`port` (a trial connection would be a client)."""
+    wanted = "0100007F:%04X" % port
+    with open("/proc/net/tcp") as f:
+        return any(l.split()[1] == wanted and l.split()[3] == "0A" for l in f.readlines()[1:])
+
+
+class SerialServer:
+    """A serial device server on 127.0.0.1 in front of the simulated scale's pseudo-terminal:
+    ser2net with the COM-PORT-OPTION ("rfc2217") or as a plain TCP port ("tcp"), or python3-serial's
+    RFC 2217 server ("pyserial") recording every setting asked of it (rfc2217_recorder.py)."""
+
+    def __init__(self, kind, device, scratch):
+        self.kind, self.port = kind, free_tcp_port()
+        self.scheme = "tcp" if kind == "tcp" else "rfc2217"
+        self.address = "%s://127.0.0.1:%d" % (self.scheme, self.port)
+        self.settings = os.path.join(scratch, "server-%d.settings" % self.port)
+        if kind == "pyserial":
+            args = ["/usr/bin/python3", os.path.join(HERE, "rfc2217_recorder.py"), device,
+                    str(self.port), self.settings]
+        else:
+            config = os.path.join(scratch, "ser2net-%d.yaml" % self.port)
+            with open(config, "w") as f:
+                f.write(ser2net_config(kind, self.port, device))
+            args = ["ser2net", "-d", "-u", "-c", config]
+        self.output = os.path.join(scratch, "server-%d.out" % self.port)
+        with open(self.output, "wb") as out:
+            self.process = subprocess.Popen(args, stdout=out, stderr=subprocess.STDOUT)
+
+        def listening():
+            if self.process.poll() is not None:
+                raise RuntimeError("server ended: " + read_file(self.output).decode("latin-1"))
+            return tcp_listening(self.port)
+        wait_for(listening, timeout=10, what="the serial device server")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+    def applied(self):
+        """The settings asked of python3-serial's server: [("bytesize", "7"), ...]."""
+        try:
+            with open(self.settings) as f:
+                return [tuple(l.split()) for l in f]
+        except FileNotFoundError:
+            return []
+
+
+def ser2net_config(kind, port, device):
+    """The ser2net 4 configuration of one port: the program connects to 127.0.0.1:`port`. With
+    the COM-PORT-OPTION ser2net opens the device at the simulated scale's start speed, so that
+    only the speed the program sets shows the scale that the program has configured the line;
+    a plain TCP port is set up for the scale's own speed."""
+    accepter, speed = ("telnet(rfc2217),tcp", 38400) if kind == "rfc2217" else ("tcp", 9600)
+    return ("%%YAML 1.1\n---\nconnection: &scale\n"
+            "  accepter: %s,127.0.0.1,%d\n"
+            "  connector: serialdev,%s,%dn81,local\n"
+            "  options:\n    kickolduser: true\n    chardelay: false\n" % (accepter, port, device, speed))
+
+
+def write_ports(program_dir, lines):
+    with open(os.path.join(program_dir, "Kwlink.ports"), "w") as f:
+        f.write("".join(l + "\n" for l in lines))
+
+
+class Simulator:
+    """kwlink-scale-sim with its link at `link`, running until stop(); with `server` (a port
+    kind of SerialServer) behind a serial device server that stop() ends too."""
+
+    def __init__(self, link, ident, scale=1, data=None, extra=(), transcript=None, program=None,
+                 server=None):
+        self.server = None
         self.transcript = transcript or (link + ".transcript")
         program = program or os.path.join(native_bin(), "kwlink-scale-sim")
         args = [program, "--link", link, "--ident", ident,
@@ -158,8 +238,13 @@ class Simulator:
                 raise RuntimeError("simulator ended: " + read_file(self.output).decode("latin-1"))
             return read_file(self.output).startswith(b"ready")
         wait_for(ready, timeout=10, what="the simulator's ready line")
+        if server:
+            self.server = SerialServer(server, os.path.realpath(link),
+                                       os.path.dirname(self.transcript))
 
     def stop(self):
+        if self.server:
+            self.server.stop()
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
             try:

@@ -97,8 +97,7 @@ class FaultMatrix(JobTestCase):
         job = start_job(self.inst, "KWBACKUP[0,3];KWDIR[%s]" % self.workdir)
         wait_for(lambda: len([f for f in sim.sent_frames() if f[6:7] == b"d"]) >= 3,
                  what="the third record")
-        sim.process.kill()
-        sim.process.wait()
+        self.pull(sim)
         out, err = job.communicate(timeout=60)
         # 24 when it vanished before acknowledging the next request, else 25.
         self.assertRowFailed(JobResult(job.returncode, out.decode(), err.decode()), [24, 25])
@@ -106,8 +105,7 @@ class FaultMatrix(JobTestCase):
         sim = self.simulator(data=False)
         job = start_job(self.inst, "KWRESTORE[0,3];KWDIR[%s]" % self.workdir)
         wait_for(lambda: len(sim.stores()) >= 2, what="two stored tables")
-        sim.process.kill()
-        sim.process.wait()
+        self.pull(sim)
         out, err = job.communicate(timeout=60)
         self.assertRowFailed(JobResult(job.returncode, out.decode(), err.decode()), [24, 25])
 

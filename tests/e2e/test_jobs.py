@@ -9,7 +9,7 @@ import unittest
 
 from harness import (BANNER, Installation, Simulator, csv_rows, log_entries, project_version,
                      read_file, read_records, run_job, sample_path, start_job, table_signs,
-                     wait_for, write_records)
+                     wait_for, write_ports, write_records)
 
 GENERIC = ("KWSIM-GEN-01", 1, "generic_scale.txt")
 MODEL700 = ("1097401700", 1, "model700_scale.txt")
@@ -27,6 +27,10 @@ def distinct_in_order(items):
 
 
 class JobTestCase(unittest.TestCase):
+    # None: the simulated scale on COM<port>; else the kind of serial device server in front
+    # of it (harness.SerialServer), listed for the port in Kwlink.ports.
+    port_kind = None
+
     def setUp(self):
         self.inst = Installation()
         self.texts = self.inst.messages()
@@ -39,12 +43,25 @@ class JobTestCase(unittest.TestCase):
 
     def simulator(self, scale=GENERIC, data=True, port=5, extra=(), data_file=None):
         ident, number, sample = scale
-        link = os.path.join(self.inst.program_dir, "com%d" % port)
+        if self.port_kind:
+            link = self.inst.path("tty-%d" % len(self.sims))
+        else:
+            link = os.path.join(self.inst.program_dir, "com%d" % port)
         sim = Simulator(link, ident, number,
                         data_file or (sample_path(sample) if data else None), extra,
-                        transcript=self.inst.path("transcript-%d.txt" % len(self.sims)))
+                        transcript=self.inst.path("transcript-%d.txt" % len(self.sims)),
+                        server=self.port_kind)
+        if sim.server:
+            write_ports(self.inst.program_dir, ["%d;%s" % (port, sim.server.address)])
         self.sims.append(sim)
         return sim
+
+    def pull(self, sim):
+        """The scale goes away in the middle of a job: its USB adapter is pulled (the simulated
+        scale is killed) or, on the network, its serial device server ends."""
+        process = sim.server.process if sim.server else sim.process
+        process.kill()
+        process.wait()
 
     def work(self, name="work"):
         return self.inst.path(name)

@@ -12,7 +12,7 @@ import unittest
 from data_fault_cases import DataFaultCases, job_string
 from user_file_cases import UserFileCases
 from harness import (BANNER, Installation, Simulator, log_entries, read_file, read_records,
-                     run_job, sample_path, table_signs, wait_for)
+                     run_job, sample_path, table_signs, wait_for, write_ports)
 
 PORT = 15
 IDENT, SCALE, SAMPLE = "KWSIM-GEN-01", 1, "generic_scale.txt"
@@ -27,6 +27,10 @@ def windows_path(path):
 
 
 class WineTestCase(unittest.TestCase):
+    # None: the simulated scale on COM15; else the kind of serial device server in front of it
+    # (harness.SerialServer), listed for port 15 in Kwlink.ports.
+    port_kind = None
+
     def setUp(self):
         self.inst = Installation()
         shutil.copy2(os.path.join(windows_bin(), "Kwlink.exe"), self.inst.program_dir)
@@ -43,10 +47,23 @@ class WineTestCase(unittest.TestCase):
         self.inst.remove()
 
     def simulator(self, data=True, ident=IDENT, extra=()):
-        sim = Simulator(self.link, ident, SCALE, sample_path(SAMPLE) if data else None, extra,
-                        transcript=self.inst.path("transcript-%d.txt" % len(self.sims)))
+        """`data`: the sample data set (True), none (False) or the path of a data file."""
+        if data is True:
+            data = sample_path(SAMPLE)
+        link = self.inst.path("tty-%d" % len(self.sims)) if self.port_kind else self.link
+        sim = Simulator(link, ident, SCALE, data or None, extra,
+                        transcript=self.inst.path("transcript-%d.txt" % len(self.sims)),
+                        server=self.port_kind)
+        if sim.server:
+            write_ports(self.inst.program_dir, ["%d;%s" % (PORT, sim.server.address)])
         self.sims.append(sim)
         return sim
+
+    def pull(self, sim):
+        """The scale goes away: its adapter is pulled, or its device server ends."""
+        process = sim.server.process if sim.server else sim.process
+        process.kill()
+        process.wait()
 
     def run_windows_job(self, job):
         env = dict(os.environ, KWLINK_JOB=job)
@@ -60,10 +77,7 @@ class WineScaleJobs(WineTestCase):
     """What the shared cases need of Kwlink.exe."""
 
     def start_scale(self, data_file, ident, extra=()):
-        sim = Simulator(self.link, ident, SCALE, data_file, extra,
-                        transcript=self.inst.path("transcript-%d.txt" % len(self.sims)))
-        self.sims.append(sim)
-        return sim
+        return self.simulator(data_file, ident, extra)
 
     def stop_scale(self, sim):
         sim.stop()
@@ -198,8 +212,7 @@ class WineFaultMatrix(WineTestCase):
                                               if f[6:7] == b"d"]) >= 3, timeout=120)
                     else:
                         wait_for(lambda: len(sim.stores()) >= 2, timeout=120)
-                    sim.process.kill()
-                    sim.process.wait()
+                    self.pull(sim)
                 killer = threading.Thread(target=vanish)
                 killer.start()
                 code, err = self.run_windows_job(job)

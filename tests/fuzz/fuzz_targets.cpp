@@ -12,7 +12,7 @@ const std::vector<Target>& all() {
         {"csv_keyed", csvKeyedTable},        {"csv_single_record", csvSingleRecordTable},
         {"csv_per_scale", csvPerScaleTable}, {"csv_per_scale_keyed", csvPerScaleKeyedTable},
         {"record_decoding", recordDecoding}, {"descriptions", descriptions},
-        {"link_receive", linkReceive},
+        {"link_receive", linkReceive},       {"network_receive", networkReceive},
     };
     return targets;
 }

@@ -36,6 +36,7 @@ void csvPerScaleKeyedTable(const std::uint8_t* data, std::size_t size);
 void recordDecoding(const std::uint8_t* data, std::size_t size);
 void descriptions(const std::uint8_t* data, std::size_t size);
 void linkReceive(const std::uint8_t* data, std::size_t size);
+void networkReceive(const std::uint8_t* data, std::size_t size);
 
 // Stops the process with a message when an invariant of an entry does not hold.
 [[noreturn]] void brokenInvariant(const char* what);

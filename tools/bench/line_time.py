@@ -5,10 +5,13 @@
    and computes, from the simulator's transcript, the least time the line itself needs: every
    byte in both directions at 11 bits per byte (frames, ACK/NAK and the greeting), plus the
    waits the protocol prescribes (the pause after each frame the program acknowledged, 500 ms
-   before each table). Prints measured wall time / that bound.
+   before each table). Prints measured wall time / that bound, for the simulated scale on the
+   pseudo-terminal (the COM port) and behind ser2net with the COM-PORT-OPTION and as a plain
+   TCP port (Kwlink.ports).
 2. Starts a job whose scale holds back its greeting and measures, while it waits for 10 s,
    the processor time the program uses and how often its threads wake up (the voluntary
-   context switches of all its threads: each blocking wait that ends counts one).
+   context switches of all its threads: each blocking wait that ends counts one), on the
+   pseudo-terminal and behind ser2net.
 
 usage: tools/bench/line_time.py [--idle-only] BIN_DIR      (BIN_DIR: build/native/bin)
        tools/wine-test.sh exec PREFIX tools/bench/line_time.py --wine WIN_BIN BIN_DIR
@@ -25,7 +28,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
                                 "e2e"))
-from harness import Installation, Simulator, sample_path, start_job  # noqa: E402
+from harness import Installation, Simulator, sample_path, start_job, write_ports  # noqa: E402
 
 BITS_PER_BYTE = 11
 BAUD = 9600
@@ -121,40 +124,58 @@ def main():
         if win_bin is not None:
             idle_wait_wine(inst, win_bin)
             return
+        kinds = (None, "rfc2217", "tcp")
         if not idle_only:
-            paced_backup(inst)
-        idle_wait(inst)
+            ratios = {kind: paced_backup(inst, kind) for kind in kinds}
+            for kind in kinds[1:]:
+                print("ser2net %s: ratio %.3f, %+.1f %% against the pseudo-terminal's %.3f"
+                      % (kind, ratios[kind], 100 * (ratios[kind] / ratios[None] - 1),
+                         ratios[None]))
+        for kind in kinds:
+            idle_wait(inst, kind)
+        write_ports(inst.program_dir, [])
     finally:
         inst.remove()
 
 
-def paced_backup(inst):
-    sim = Simulator(os.path.join(inst.program_dir, "com5"), "KWSIM-GEN-01", 1,
-                    sample_path("generic_scale.txt"), ["--pace"],
-                    transcript=inst.path("paced.txt"))
+def scale(inst, kind, name, extra):
+    """The simulated scale for COM5: on the pseudo-terminal itself (kind None) or behind ser2net
+    (Kwlink.ports then names it)."""
+    link = inst.path("tty-" + name) if kind else os.path.join(inst.program_dir, "com5")
+    sim = Simulator(link, "KWSIM-GEN-01", 1, sample_path("generic_scale.txt"), extra,
+                    transcript=inst.path("%s.txt" % name), server=kind)
+    write_ports(inst.program_dir, ["5;" + sim.server.address] if kind else [])
+    return sim
+
+
+def paced_backup(inst, kind):
+    """A paced KWBACKUP on COM5; returns measured time / line bound."""
+    name = kind or "pty"
+    # Every run fetches the descriptions, as the first one did.
+    shutil.rmtree(os.path.join(inst.program_dir, "KWSIM-GEN-01"), ignore_errors=True)
+    sim = scale(inst, kind, "paced-" + name, ["--pace"])
     start = time.monotonic()
-    job = start_job(inst, "KWBACKUP[0,3];KWDIR[%s]" % inst.path("work"))
+    job = start_job(inst, "KWBACKUP[0,3];KWDIR[%s]" % inst.path("work-" + name))
     job.communicate(timeout=600)
     wall = time.monotonic() - start
     sim.stop()
     bound, count, acks, tables = line_bound(sim)
-    print("backup at 9600 baud: %d bytes on the line, %d frames acknowledged, %d tables"
-          % (count, acks, tables))
+    print("backup at 9600 baud (%s): %d bytes on the line, %d frames acknowledged, %d tables"
+          % (name, count, acks, tables))
     print("  line bound %.2f s, measured %.2f s, ratio %.3f (exit %d)"
           % (bound, wall, wall / bound, job.returncode))
+    return wall / bound
 
 
-def idle_wait(inst):
+def idle_wait(inst, kind):
+    name = kind or "pty"
     release = inst.path("release")
-    sim = Simulator(os.path.join(inst.program_dir, "com5"), "KWSIM-GEN-01", 1,
-                    sample_path("generic_scale.txt"),
-                    ["--hold-greeting", "--release-file", release],
-                    transcript=inst.path("idle.txt"))
-    job = start_job(inst, "KWUP;KWDIR[%s];KWTAB[DEPT]" % inst.path("idle"))
+    sim = scale(inst, kind, "idle-" + name, ["--hold-greeting", "--release-file", release])
+    job = start_job(inst, "KWUP;KWDIR[%s];KWTAB[DEPT]" % inst.path("idle-" + name))
     time.sleep(1.0)
     used, woken = measure_idle(job.pid)
-    print("waiting 10 s for the greeting: %.4f s of processor time (%.3f%% of one core), "
-          "%.1f wake-ups per second" % (used, used * 10, woken / 10.0))
+    print("waiting 10 s for the greeting (%s): %.4f s of processor time (%.3f%% of one core), "
+          "%.1f wake-ups per second" % (name, used, used * 10, woken / 10.0))
     job.terminate()
     job.communicate(timeout=30)
     sim.stop()
