@@ -238,8 +238,8 @@ std::int32_t waitNetDevice(NetDevice* device, std::int32_t milliseconds, SerialW
         const int left = millisLeft(deadline);
         bool ready = false;
         if (left > 0) {
-            std::int32_t error = net::waitSocket(usable ? device->socket : net::kNoSocket, false,
-                                                 left, ready, wake);
+            std::int32_t error =
+                net::waitSocket(usable ? device->socket : net::kNoSocket, false, left, ready, wake);
             if (error != 0) {
                 return error;
             }
