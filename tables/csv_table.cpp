@@ -28,36 +28,9 @@ bool isAscii(const std::string& text) {
     return true;
 }
 
-// The fields of one data line, in order: every ";" separates two fields, so a line with n
-// separators has n + 1 fields, empty ones included (an empty line has one empty field).
-class LineFields {
-  public:
-    explicit LineFields(const std::string& line) : line_(line) {}
-
-    // The next field; false after the last one.
-    bool next(std::string& field) {
-        if (done_) {
-            return false;
-        }
-        std::size_t end = line_.find(';', start_);
-        if (end == std::string::npos) {
-            end = line_.size();
-            done_ = true;
-        }
-        field.assign(line_, start_, end - start_);
-        start_ = end + 1;
-        return true;
-    }
-
-  private:
-    const std::string& line_;
-    std::size_t start_ = 0;
-    bool done_ = false;
-};
-
 // Field `column` of a line (from 0); empty beyond the line's last field.
 std::string fieldOf(const std::string& line, std::size_t column) {
-    LineFields fields(line);
+    CsvFields fields(line);
     std::string field;
     for (std::size_t c = 0; c <= column; ++c) {
         if (!fields.next(field)) {
@@ -94,7 +67,7 @@ void writeCsvRecord(const RecordLayout& layout, std::string& out) {
 // Every column of the map gets a text: the line's field, or the empty text for a column the
 // line does not reach (a line cut short is read as if it ended in empty fields).
 void readCsvRecord(RecordLayout& layout, const std::string& line, const ColumnMap& map) {
-    LineFields fields(line);
+    CsvFields fields(line);
     std::string field;
     for (std::size_t column = 0;; ++column) {
         const std::int32_t entry = map.at(column);
@@ -348,7 +321,7 @@ bool CsvTable::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
     std::string field1252;
     std::vector<std::size_t> failedColumns;
     std::vector<std::string> failedTexts;
-    LineFields fields(line);
+    CsvFields fields(line);
     for (std::size_t column = 0; fields.next(field); ++column) {
         if (column > 0) {
             converted.push_back(';');
