@@ -97,13 +97,13 @@ bool deriveAttribute(const AttributeRow& row, const std::string& maxIndexText,
     unsigned flags = 0;
     readHex(row.flags, flags);
     attribute.flags = flags;
-    const std::uint8_t type = attribute.valueType();
-    if (type == 7 || type == 10) {
+    const ValueType type = attribute.valueType();
+    if (type == ValueType::DigitsKey || type == ValueType::FourDigitKey) {
         int value = 0;
         if (std::sscanf(maxIndexText.c_str(), "%d", &value) == 1) {
             maxIndex = static_cast<std::uint32_t>(value);
         }
-    } else if (type == 8) {
+    } else if (type == ValueType::BinaryKey) {
         unsigned value = 0;
         if (readHex(maxIndexText, value)) {
             maxIndex = value;
@@ -198,11 +198,12 @@ bool DescriptionSet::derive(KeyedTable& tdes, KeyedTable& ades) {
             return false;
         }
         if (tdesType.read(tdes, text)) {
+            // 0 is kept (and refused by the catalog); a number above the last type is malformed.
             const int type = std::atoi(text.c_str());
-            if (type < 0 || type > 5) {
+            if (type < 0 || type > static_cast<int>(TableType::PerScaleKeyed)) {
                 return false;
             }
-            description->tableType = static_cast<std::uint8_t>(type);
+            description->tableType = static_cast<TableType>(type);
         }
         tdesName.read(tdes, description->name);
         std::string maxIndexText;

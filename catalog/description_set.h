@@ -25,7 +25,6 @@ class DescriptionSet {
   public:
     // Reads the stored rows of both tables; their current records are overwritten.
     DescriptionSet(KeyedTable& tdes, KeyedTable& ades);
-    virtual ~DescriptionSet() = default;
 
     bool complete() const { return complete_; }
     // The number of TDES rows (of descriptions, when complete).

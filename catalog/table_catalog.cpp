@@ -7,25 +7,21 @@
 #include "tables/per_scale_table.h"
 #include "tables/single_record_table.h"
 
-namespace {
-
-std::unique_ptr<Table> makeTable(const TableDescription& description) {
+std::unique_ptr<CsvTable> TableCatalog::makeTable(const TableDescription& description) {
     switch (description.tableType) {
-        case 1:
+        case TableType::SingleRecord:
             return std::make_unique<SingleRecordTable>(description);
-        case 2:
-        case 3:
+        case TableType::Keyed:
+        case TableType::Article:
             return std::make_unique<KeyedTable>(description);
-        case 4:
+        case TableType::PerScale:
             return std::make_unique<PerScaleTable>(description);
-        case 5:
+        case TableType::PerScaleKeyed:
             return std::make_unique<PerScaleKeyedTable>(description);
         default:
             return nullptr;
     }
 }
-
-}  // namespace
 
 TableCatalog::TableCatalog()
     : tdes_(std::make_unique<KeyedTable>(tdesDescription())),
@@ -33,7 +29,7 @@ TableCatalog::TableCatalog()
 
 TableCatalog::~TableCatalog() = default;
 
-Table* TableCatalog::tableAt(std::size_t index) const {
+CsvTable* TableCatalog::tableAt(std::size_t index) const {
     return index < tables_.size() ? tables_[index].get() : nullptr;
 }
 
@@ -57,7 +53,7 @@ bool TableCatalog::loadDescriptions(const std::string& directory) {
         if (description.fileSign == "ADES" || description.fileSign == "TDES") {
             continue;
         }
-        std::unique_ptr<Table> table = makeTable(description);
+        std::unique_ptr<CsvTable> table = makeTable(description);
         if (!table) {
             tables_.clear();
             return false;
@@ -90,7 +86,7 @@ bool TableCatalog::saveAllTables(const std::string& directory, bool keepFaultyIm
         }
     }
     bool complete = true;
-    const auto save = [&](Table& table) {
+    const auto save = [&](CsvTable& table) {
         if (!keepFaultyImports) {
             table.forgetUnreadableLines();
         } else if (table.hasImportProblems() || table.wroteUnreadableLine()) {
@@ -163,7 +159,7 @@ bool TableCatalog::selectArticleRange(std::uint32_t low, std::uint32_t high) {
     return true;
 }
 
-bool TableCatalog::import(Table& table, const std::string& directory) {
+bool TableCatalog::import(CsvTable& table, const std::string& directory) {
     try {
         table.importCsv(directory);
         return true;
@@ -176,7 +172,7 @@ bool TableCatalog::import(Table& table, const std::string& directory) {
 bool TableCatalog::importAll(const std::string& directory) {
     importFailures_.clear();
     bool complete = true;
-    const auto reRead = [&](Table& table) {
+    const auto reRead = [&](CsvTable& table) {
         if (!table.wroteUnreadableLine()) {
             complete = import(table, directory) && complete;
         }
@@ -185,34 +181,6 @@ bool TableCatalog::importAll(const std::string& directory) {
     reRead(*ades_);
     for (const auto& table : tables_) {
         reRead(*table);
-    }
-    return complete;
-}
-
-bool TableCatalog::importArticleTable(const std::string& directory) {
-    importFailures_.clear();
-    Table* table = firstArticleTable();
-    return table != nullptr && import(*table, directory);
-}
-
-bool TableCatalog::importDataTables(const std::string& directory) {
-    importFailures_.clear();
-    bool complete = true;
-    for (const auto& table : tables_) {
-        if (!table->isConfigurationTable() && !table->isArticleTable()) {
-            complete = import(*table, directory) && complete;
-        }
-    }
-    return complete;
-}
-
-bool TableCatalog::importConfigurationTables(const std::string& directory) {
-    importFailures_.clear();
-    bool complete = true;
-    for (const auto& table : tables_) {
-        if (table->isConfigurationTable()) {
-            complete = import(*table, directory) && complete;
-        }
     }
     return complete;
 }

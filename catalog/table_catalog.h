@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dictionary/table.h"
+#include "tables/csv_table.h"
 
 class KeyedTable;
 
@@ -20,7 +20,7 @@ class TableCatalog {
   public:
     // The meta-tables from the built-in descriptions; no data tables.
     TableCatalog();
-    virtual ~TableCatalog();
+    ~TableCatalog();
     TableCatalog(const TableCatalog&) = delete;
     TableCatalog& operator=(const TableCatalog&) = delete;
 
@@ -36,9 +36,14 @@ class TableCatalog {
     // back (Table::wroteUnreadableLine), is not written: its files stay as they are.
     bool saveAllTables(const std::string& directory, bool keepFaultyImports = false);
 
+    // The table object for a description: the handler class its table type asks for
+    // (SingleRecordTable, KeyedTable for types 2 and 3, PerScaleTable, PerScaleKeyedTable);
+    // null for a type without one (0, above 5).
+    static std::unique_ptr<CsvTable> makeTable(const TableDescription& description);
+
     std::size_t tableCount() const { return tables_.size(); }
     // Data table `index`, null when index >= tableCount().
-    Table* tableAt(std::size_t index) const;
+    CsvTable* tableAt(std::size_t index) const;
     KeyedTable& tdes() { return *tdes_; }
     KeyedTable& ades() { return *ades_; }
 
@@ -55,25 +60,25 @@ class TableCatalog {
     // the range holds no key of that table (it then sends nothing).
     bool selectArticleRange(std::uint32_t low, std::uint32_t high);
 
-    // The imports fill the tables' stores from the directory's CSV files, whatever is
-    // selected (importAll leaves out a table whose last save wrote a line that cannot be read
-    // back: its store keeps the records it wrote). A table whose file cannot be read keeps what its
-    // store held after clearing and makes the result false; the others are still imported. The
-    // fileSigns of those tables are listed by importFailures() until the next import.
+    // The imports fill the tables' stores from the directory's CSV files. A table whose file
+    // cannot be read keeps what its store held after clearing and makes the result false; the
+    // others are still imported. The fileSigns of those tables are listed by importFailures()
+    // until the next import.
+    //
+    // Every table, the meta-tables first, whatever is selected (the backup's re-read of what
+    // it wrote). A table whose last save wrote a line that cannot be read back is left out:
+    // its store keeps the records it wrote.
     bool importAll(const std::string& directory);
-    bool importArticleTable(const std::string& directory);
-    bool importDataTables(const std::string& directory);
-    bool importConfigurationTables(const std::string& directory);
-    // Every selected data table, whatever its kind (a table named in a job is sent, the
-    // article table too).
+    // Every selected data table, whatever its kind (a job that sends: a table named in the job
+    // is sent, the article table too).
     bool importSelectedTables(const std::string& directory);
     const std::vector<std::string>& importFailures() const { return importFailures_; }
 
   private:
-    bool import(Table& table, const std::string& directory);
+    bool import(CsvTable& table, const std::string& directory);
     Table* firstArticleTable() const;
 
-    std::vector<std::unique_ptr<Table>> tables_;
+    std::vector<std::unique_ptr<CsvTable>> tables_;
     std::unique_ptr<KeyedTable> tdes_;
     std::unique_ptr<KeyedTable> ades_;
     std::vector<std::string> importFailures_;

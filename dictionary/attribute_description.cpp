@@ -4,16 +4,16 @@ void AttributeDescription::setSizeCode(std::uint32_t code) {
     byteCount = code & 0xFFF;
     const std::uint32_t size = (code >> 12) & 0xF;
     switch (valueType()) {
-        case 4:
+        case ValueType::TextLines:
             fieldCount = size;
             break;
-        case 7:
-        case 8:
+        case ValueType::DigitsKey:
+        case ValueType::BinaryKey:
             fieldCount = 0;
             break;
-        case 3:
-        case 9:
-        case 10:
+        case ValueType::Character:
+        case ValueType::DigitString:
+        case ValueType::FourDigitKey:
             // One character, one digit string, one key: a single value whatever the size
             // digit says, so one slot and one CSV column.
             fieldCount = 1;

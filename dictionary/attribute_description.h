@@ -3,6 +3,28 @@
 #include <cstdint>
 #include <string>
 
+// The value type of an attribute, the low byte of its flags: which value class represents the
+// attribute and how its texts look on the wire.
+enum class ValueType : std::uint8_t {
+    Digits = 0,          // hexadecimal (or BCD) digits, packed two per byte
+    Number = 1,          // as Digits, or a binary number when flagged kSentAsBinary
+    ShiftedDigits = 2,   // digits with one extra 0 digit on the wire
+    Character = 3,       // one character, sent as it stands
+    TextLines = 4,       // one text per line, each line its own group on the wire
+    PlainText = 5,       // a text, coded byte by byte
+    TranslatedText = 6,  // a text that passes the character translation
+    DigitsKey = 7,       // the record key as packed decimal digits
+    BinaryKey = 8,       // the record key as a binary number
+    DigitString = 9,     // decimal digits as raw characters, padded to the byte count
+    FourDigitKey = 10,   // the record key as four raw decimal digits
+};
+
+// Types 7, 8 and 10: the value is the table's record key.
+constexpr bool isKeyType(ValueType type) {
+    return type == ValueType::DigitsKey || type == ValueType::BinaryKey ||
+           type == ValueType::FourDigitKey;
+}
+
 // One attribute (column) of a scale table, as the scale's ADES meta-table describes it. A plain
 // value: copied freely, every table keeps its own copies inside its TableDescription.
 struct AttributeDescription {
@@ -25,8 +47,8 @@ struct AttributeDescription {
     // Readable name, written as the second heading line of the CSV file.
     std::string name;
 
-    // The value type 0..10 (any other value makes the table's layout incomplete).
-    std::uint8_t valueType() const { return static_cast<std::uint8_t>(flags & kTypeMask); }
+    // The value type (a number above 10 makes the table's layout incomplete).
+    ValueType valueType() const { return static_cast<ValueType>(flags & kTypeMask); }
     bool sentAsBinary() const { return (flags & kSentAsBinary) != 0; }
     bool headingsFromZero() const { return (flags & kHeadingsFromZero) != 0; }
     bool neverSentToScale() const { return (flags & kNeverSentToScale) != 0; }

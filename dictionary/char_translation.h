@@ -16,7 +16,6 @@ class CharTranslation {
     // missing, 200 characters or longer, or lacks one of its two blank-separated fields, or
     // when a field does not begin with a hexadecimal digit.
     explicit CharTranslation(const std::string& programDirectory);
-    virtual ~CharTranslation() = default;
 
     // PC text to scale text, in place. Bytes below 20h stay as they are.
     void toScale(std::string& text) const;

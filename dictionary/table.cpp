@@ -19,26 +19,11 @@ void appendLength(std::string& out, std::size_t length) {
     out.push_back(static_cast<char>(length));
 }
 
-bool readLength(const std::string& in, std::size_t& pos, std::size_t& length) {
-    length = 0;
-    for (unsigned shift = 0; shift < 32; shift += 7) {
-        if (pos >= in.size()) {
-            return false;
-        }
-        const auto byte = static_cast<unsigned char>(in[pos++]);
-        length |= static_cast<std::size_t>(byte & 0x7F) << shift;
-        if ((byte & 0x80) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 Table::Table(TableDescription description)
     : description_(std::move(description)), layout_(usableAttributeCount(description_)) {
-    articleTable_ = description_.tableType == 3;
+    articleTable_ = description_.tableType == TableType::Article;
     isTdes_ = description_.fileSign == "TDES";
     isAdes_ = description_.fileSign == "ADES";
     rangeLow_ = description_.minIndex;
@@ -58,8 +43,7 @@ Table::Table(TableDescription description)
             usedSlots_ = first;
             break;
         }
-        const std::uint8_t type = attribute.valueType();
-        if (keyAttribute_ < 0 && (type == 7 || type == 8 || type == 10)) {
+        if (keyAttribute_ < 0 && isKeyType(attribute.valueType())) {
             keyAttribute_ = static_cast<std::int32_t>(i);
         }
         usedSlots_ = static_cast<std::size_t>(total);
@@ -74,10 +58,10 @@ bool Table::createValue(std::size_t index, const AttributeDescription& attribute
     const std::string& code = attribute.fileSign;
     std::string* slot = &slots_[first];
     switch (attribute.valueType()) {
-        case 0:
+        case ValueType::Digits:
             return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
                                       ValueMode::PackedDigits);
-        case 1: {
+        case ValueType::Number: {
             if (!attribute.sentAsBinary()) {
                 return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
                                           ValueMode::PackedDigits);
@@ -92,26 +76,26 @@ bool Table::createValue(std::size_t index, const AttributeDescription& attribute
                 index, sign, code, slot, attribute.fieldCount,
                 width > kWidestNarrowBinary ? ValueMode::WideBinary : ValueMode::Binary, width);
         }
-        case 2:
+        case ValueType::ShiftedDigits:
             return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
                                       ValueMode::ShiftedDigits);
-        case 3:
+        case ValueType::Character:
             return layout_.addChar(index, sign, slot);
-        case 4:
+        case ValueType::TextLines:
             return layout_.addTextLines(index, sign, slot, attribute.fieldCount);
-        case 5:
+        case ValueType::PlainText:
             return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
                                       ValueMode::PlainText);
-        case 6:
+        case ValueType::TranslatedText:
             return layout_.addEncoded(index, sign, code, slot, attribute.fieldCount,
                                       ValueMode::TranslatedText);
-        case 7:
+        case ValueType::DigitsKey:
             return layout_.addKey(index, sign, key_, KeyValue::Mode::PackedDigits);
-        case 8:
+        case ValueType::BinaryKey:
             return layout_.addKey(index, sign, key_, KeyValue::Mode::Binary);
-        case 9:
+        case ValueType::DigitString:
             return layout_.addDigitString(index, sign, code, slot, attribute.byteCount);
-        case 10:
+        case ValueType::FourDigitKey:
             return layout_.addKey(index, sign, key_, KeyValue::Mode::FourDigits);
         default:
             return false;
@@ -182,22 +166,57 @@ std::string Table::packRecord() const {
 bool Table::unpackRecord(const std::string& packed) {
     // Checked whole before any slot changes.
     std::size_t pos = 0;
+    std::size_t start = 0;
+    std::size_t length = 0;
     for (std::size_t i = 0; i < usedSlots_; ++i) {
-        std::size_t length = 0;
-        if (!readLength(packed, pos, length) || length > packed.size() - pos) {
+        if (!readPackedSlot(packed, pos, start, length)) {
             return false;
         }
-        pos += length;
     }
     if (pos != packed.size()) {
         return false;
     }
     pos = 0;
     for (std::size_t i = 0; i < usedSlots_; ++i) {
-        std::size_t length = 0;
-        readLength(packed, pos, length);
-        slots_[i].assign(packed, pos, length);
-        pos += length;
+        readPackedSlot(packed, pos, start, length);
+        slots_[i].assign(packed, start, length);
     }
     return true;
 }
+
+bool Table::readPackedSlot(const std::string& packed, std::size_t& pos, std::size_t& start,
+                           std::size_t& length) {
+    length = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        if (pos >= packed.size() || shift >= 32) {
+            return false;
+        }
+        const auto byte = static_cast<unsigned char>(packed[pos++]);
+        length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) {
+            break;
+        }
+    }
+    if (length > packed.size() - pos) {
+        return false;
+    }
+    start = pos;
+    pos += length;
+    return true;
+}
+
+// ---- What a bare table does for the record transfer ----
+
+void Table::startSending(int) {}
+
+int Table::storeReceived(std::string&, int, const std::string&) {
+    return 1;
+}
+
+int Table::nextToSend(std::string&, int, std::string&) {
+    return 4;
+}
+
+void Table::prepareReceive(int) {}
+
+void Table::clearRecords() {}

@@ -9,7 +9,7 @@ struct AttributeRow {
     std::uint8_t busSign;
     std::uint32_t fieldCount;
     std::uint32_t byteCount;
-    std::uint32_t flags;
+    ValueType type;
     const char* name;
 };
 
@@ -18,7 +18,7 @@ TableDescription makeDescription(const char* fileSign, std::uint8_t busSign, con
     TableDescription description;
     description.fileSign = fileSign;
     description.busSign = busSign;
-    description.tableType = 2;
+    description.tableType = TableType::Keyed;
     description.name = name;
     description.minIndex = 1;
     description.maxIndex = maxIndex;
@@ -28,7 +28,7 @@ TableDescription makeDescription(const char* fileSign, std::uint8_t busSign, con
         attribute.busSign = row.busSign;
         attribute.fieldCount = row.fieldCount;
         attribute.byteCount = row.byteCount;
-        attribute.flags = row.flags;
+        attribute.flags = static_cast<std::uint32_t>(row.type);
         attribute.name = row.name;
     }
     return description;
@@ -38,21 +38,21 @@ TableDescription makeDescription(const char* fileSign, std::uint8_t busSign, con
 
 TableDescription tdesDescription() {
     return makeDescription("TDES", 0x7E, "TABLE-DESCRIPTION", 255,
-                           {{"TANU", 0x61, 0, 2, 8, "INDEX"},
-                            {"TFSG", 0x62, 1, 4, 5, "CSV FILE"},
-                            {"TBSG", 0x63, 1, 1, 1, "BUS SIGN"},
-                            {"TATY", 0x64, 1, 1, 1, "TABLE TYPE"},
-                            {"TANE", 0x65, 1, 25, 5, "TABLE NAME"},
-                            {"TIMA", 0x66, 1, 2, 1, "MAX INDEX"}});
+                           {{"TANU", 0x61, 0, 2, ValueType::BinaryKey, "INDEX"},
+                            {"TFSG", 0x62, 1, 4, ValueType::PlainText, "CSV FILE"},
+                            {"TBSG", 0x63, 1, 1, ValueType::Number, "BUS SIGN"},
+                            {"TATY", 0x64, 1, 1, ValueType::Number, "TABLE TYPE"},
+                            {"TANE", 0x65, 1, 25, ValueType::PlainText, "TABLE NAME"},
+                            {"TIMA", 0x66, 1, 2, ValueType::Number, "MAX INDEX"}});
 }
 
 TableDescription adesDescription() {
     return makeDescription("ADES", 0x7F, "ATTRIBUT-DESCRIPTION", 9999,
-                           {{"ATNU", 0x61, 0, 2, 8, "INDEX"},
-                            {"TFSG", 0x62, 1, 4, 5, "CSV FILE"},
-                            {"AFSG", 0x63, 1, 4, 5, "ATT SIGN"},
-                            {"ABSG", 0x64, 1, 1, 1, "BUS SIGN"},
-                            {"ATNB", 0x65, 1, 2, 1, "NR BYTES-FIELDS"},
-                            {"ATFG", 0x66, 1, 2, 1, "FLAGS"},
-                            {"ATFT", 0x67, 1, 25, 5, "ATT NAME"}});
+                           {{"ATNU", 0x61, 0, 2, ValueType::BinaryKey, "INDEX"},
+                            {"TFSG", 0x62, 1, 4, ValueType::PlainText, "CSV FILE"},
+                            {"AFSG", 0x63, 1, 4, ValueType::PlainText, "ATT SIGN"},
+                            {"ABSG", 0x64, 1, 1, ValueType::Number, "BUS SIGN"},
+                            {"ATNB", 0x65, 1, 2, ValueType::Number, "NR BYTES-FIELDS"},
+                            {"ATFG", 0x66, 1, 2, ValueType::Number, "FLAGS"},
+                            {"ATFT", 0x67, 1, 25, ValueType::PlainText, "ATT NAME"}});
 }

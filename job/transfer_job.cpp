@@ -417,7 +417,7 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
     bool anyFile = false;
     std::vector<InvalidValue> invalid;
     for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        Table* table = catalog_.tableAt(i);
+        CsvTable* table = catalog_.tableAt(i);
         if (table == nullptr || !table->isSelected() || table->isMeta()) {
             continue;
         }
@@ -557,7 +557,7 @@ std::uint8_t TransferJob::abortWithError() {
 // value); the log says which tables were kept.
 void TransferJob::logTablesKeptAsTheyAre() {
     for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        Table* table = catalog_.tableAt(i);
+        CsvTable* table = catalog_.tableAt(i);
         if (table == nullptr) {
             continue;
         }
@@ -583,7 +583,7 @@ void TransferJob::logTablesKeptAsTheyAre() {
 // it). True when there is such a table.
 bool TransferJob::logTablesWrittenAsFetched() {
     bool any = false;
-    const auto note = [&any](const Table* table) {
+    const auto note = [&any](const CsvTable* table) {
         if (table != nullptr && table->wroteUnreadableLine()) {
             log("Files of table " + table->fileSign() +
                 " written as fetched, not read back: a value holds \";\", CR or LF");
@@ -610,7 +610,8 @@ std::uint8_t TransferJob::stopOnRequest() {
     return kEnded;
 }
 
-std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descFetch, State next) {
+std::uint8_t TransferJob::fetchDescriptionTable(CsvTable& table, std::uint8_t descFetch,
+                                                State next) {
     currentTable_ = &table;
     showAndLog(showLine7, table.name());
     platform::sleepMillis(tablePauseMs_);

@@ -14,6 +14,7 @@
 #include "link/scale_link.h"
 #include "platform/line_settings.h"
 
+class CsvTable;
 class Table;
 
 // The one job of the process. The constructor gathers every input (job string, working
@@ -99,7 +100,7 @@ class TransferJob {
     std::uint8_t fetchRecords();
     std::uint8_t finish();
     std::uint8_t abortWithError();
-    std::uint8_t fetchDescriptionTable(Table& table, std::uint8_t descFetch, State next);
+    std::uint8_t fetchDescriptionTable(CsvTable& table, std::uint8_t descFetch, State next);
     std::uint8_t storeDescriptions();
     std::uint8_t stopOnRequest();
 
@@ -137,7 +138,7 @@ class TransferJob {
     std::uint8_t scaleNumber_ = 0;
     std::uint8_t currentNumber_ = 0;
     std::int32_t pendingError_ = 0;
-    Table* currentTable_ = nullptr;
+    CsvTable* currentTable_ = nullptr;
     std::int32_t identModel_ = 0;
     std::int32_t identVariant_ = 0;
     std::int32_t identType_ = 0;
@@ -163,7 +164,7 @@ class TransferJob {
     int unknownReplies_ = 0;
     // Every (table, file number) this job fetched, and those for which the scale sent a
     // record: a file fetched empty is written with its headings only, so that an old file
-    // cannot bring deleted records back. The file number is the table's (Table::csvFileNumber).
-    std::set<std::pair<Table*, int>> fetched_;
-    std::set<std::pair<Table*, int>> fetchedWithRecords_;
+    // cannot bring deleted records back. The file number is the table's (CsvTable::csvFileNumber).
+    std::set<std::pair<CsvTable*, int>> fetched_;
+    std::set<std::pair<CsvTable*, int>> fetchedWithRecords_;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dictionary/table_description.h"
+#include "tables/csv_files.h"
 
 namespace {
 
@@ -47,14 +48,10 @@ bool ColumnMap::build(const std::string& heading, const TableDescription& descri
     const std::size_t count =
         std::min<std::size_t>(description.attributeCount, TableDescription::kMaxAttributes);
     std::vector<std::string> columns;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = std::min(heading.find(';', start), heading.size());
-        columns.push_back(heading.substr(start, end - start));
-        if (end >= heading.size()) {
-            break;
-        }
-        start = end + 1;
+    CsvFields fields(heading);
+    std::string field;
+    while (fields.next(field)) {
+        columns.push_back(field);
     }
     // The heading lines the program writes end with ";"; empty fields at the end are no
     // columns anyone meant.

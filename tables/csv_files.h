@@ -42,6 +42,34 @@ class CsvOutputFile {
     bool failed_ = false;
 };
 
+// The fields of one line of a CSV file, in order: every ";" separates two fields, so a line
+// with n separators has n + 1 fields, empty ones included (an empty line has one empty field).
+// There is no quoting. The line must outlive the object.
+class CsvFields {
+  public:
+    explicit CsvFields(const std::string& line) : line_(line) {}
+
+    // The next field; false after the last one.
+    bool next(std::string& field) {
+        if (done_) {
+            return false;
+        }
+        std::size_t end = line_.find(';', start_);
+        if (end == std::string::npos) {
+            end = line_.size();
+            done_ = true;
+        }
+        field.assign(line_, start_, end - start_);
+        start_ = end + 1;
+        return true;
+    }
+
+  private:
+    const std::string& line_;
+    std::size_t start_ = 0;
+    bool done_ = false;
+};
+
 // A CSV file being read, in binary mode: lines end with LF or CR LF, and a last line without
 // line end is still a line. Of a line longer than kMaxLineLength bytes (longer than any record
 // a table can describe) only the first kMaxLineLength bytes are kept, the rest is skipped and

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dictionary/table.h"
+#include "tables/csv_table.h"
 
 class CsvInputFile;
 

@@ -96,12 +96,11 @@ bool KeyedTable::exportCsv(const std::string& directory) {
     if (!openCsvForWrite(out, directory, 0)) {
         return false;
     }
-    bool complete = true;
     const std::uint32_t maxIndex = description().maxIndex;
     for (auto it = records_.lower_bound(1); it != records_.end() && it->first <= maxIndex; ++it) {
-        complete = writeCsvLine(out, it->second, static_cast<std::int32_t>(it->first)) && complete;
+        writeCsvLine(out, it->second, static_cast<std::int32_t>(it->first));
     }
-    return out.commit() && complete;
+    return out.commit();
 }
 
 void KeyedTable::importCsv(const std::string& directory) {
@@ -144,7 +143,7 @@ void KeyedTable::importCsv(const std::string& directory) {
 }
 
 void KeyedTable::findInvalidValues(std::vector<InvalidValue>& out) {
-    Table::findInvalidValues(out);
+    CsvTable::findInvalidValues(out);
     const std::uint32_t last = std::min(rangeHigh(), description().maxIndex);
     for (auto it = records_.lower_bound(rangeLow()); it != records_.end() && it->first <= last;
          ++it) {

@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "dictionary/table.h"
+#include "tables/csv_table.h"
 
 // A table of records by key (table types 2 and 3; also the meta-tables TDES and ADES), kept
 // in one CSV file. Records go to the scale in ascending key order within the table's range,
 // up to maxIndex; a record stored under key 0 or above maxIndex is kept but never sent nor
 // written to a file.
-class KeyedTable : public Table {
+class KeyedTable : public CsvTable {
   public:
     // Stored records by key, each the used slots packed into one string (Table::packRecord).
     using Store = std::map<std::uint32_t, std::string>;
 
-    explicit KeyedTable(TableDescription description) : Table(std::move(description)) {}
+    explicit KeyedTable(TableDescription description) : CsvTable(std::move(description)) {}
 
     // The scale number is not used: the walk restarts below rangeLow.
     void startSending(int scaleNumber) override;

@@ -76,11 +76,10 @@ bool PerScaleKeyedTable::exportCsv(const std::string& directory) {
             complete = false;
             continue;
         }
-        bool lines = true;
         for (; it != records_.end() && it->first <= maxIndex; ++it) {
-            lines = writeCsvLine(out, it->second, static_cast<std::int32_t>(it->first)) && lines;
+            writeCsvLine(out, it->second, static_cast<std::int32_t>(it->first));
         }
-        complete = out.commit() && lines && complete;
+        complete = out.commit() && complete;
     }
     return complete;
 }
@@ -139,7 +138,7 @@ void PerScaleKeyedTable::importCsv(const std::string& directory) {
 }
 
 void PerScaleKeyedTable::findInvalidValues(std::vector<InvalidValue>& out) {
-    Table::findInvalidValues(out);
+    CsvTable::findInvalidValues(out);
     const std::uint32_t last = std::min(rangeHigh(), description().maxIndex);
     for (const auto& entry : allScaleRecords_) {
         const std::uint32_t recordKey = entry.first % kScaleFactor;

@@ -44,8 +44,8 @@ bool PerScaleTable::exportCsv(const std::string& directory) {
             complete = false;
             continue;
         }
-        const bool line = writeCsvLine(out);
-        complete = out.commit() && line && complete;
+        writeCsvLine(out);
+        complete = out.commit() && complete;
     }
     return complete;
 }
@@ -77,7 +77,7 @@ void PerScaleTable::importCsv(const std::string& directory) {
 }
 
 void PerScaleTable::findInvalidValues(std::vector<InvalidValue>& out) {
-    Table::findInvalidValues(out);
+    CsvTable::findInvalidValues(out);
     for (const auto& entry : records_) {
         unpackRecord(entry.second);
         const std::size_t before = out.size();

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "dictionary/table.h"
+#include "tables/csv_table.h"
 
 // A table of one record per scale number 0 to 10 (table type 4), one CSV file per scale
 // number. The stored record is the slots only; the status text is emptied, not written.
-class PerScaleTable : public Table {
+class PerScaleTable : public CsvTable {
   public:
-    explicit PerScaleTable(TableDescription description) : Table(std::move(description)) {}
+    explicit PerScaleTable(TableDescription description) : CsvTable(std::move(description)) {}
 
     void startSending(int scaleNumber) override;
     // Stores the record under the scale number, replacing the one before. Returns 1.

@@ -36,8 +36,8 @@ bool SingleRecordTable::exportCsv(const std::string& directory) {
     if (!openCsvForWrite(out, directory, 0)) {
         return false;
     }
-    const bool line = writeCsvLine(out);
-    return out.commit() && line;
+    writeCsvLine(out);
+    return out.commit();
 }
 
 void SingleRecordTable::importCsv(const std::string& directory) {
@@ -55,7 +55,7 @@ void SingleRecordTable::importCsv(const std::string& directory) {
 }
 
 void SingleRecordTable::findInvalidValues(std::vector<InvalidValue>& out) {
-    Table::findInvalidValues(out);
+    CsvTable::findInvalidValues(out);
     if (held_) {
         collectInvalidTexts(key(), out);
     }

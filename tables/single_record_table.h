@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "dictionary/table.h"
+#include "tables/csv_table.h"
 
 // A table of at most one record, without key (table type 1), kept in the current record
 // itself while `held` says that it holds one. The status text is left as it is.
-class SingleRecordTable : public Table {
+class SingleRecordTable : public CsvTable {
   public:
-    explicit SingleRecordTable(TableDescription description) : Table(std::move(description)) {}
+    explicit SingleRecordTable(TableDescription description) : CsvTable(std::move(description)) {}
 
     void startSending(int scaleNumber) override;
     // Empties the current record and decodes into it. 1.

@@ -79,7 +79,7 @@ TEST_F(Catalog, DataTablesFollowTheTdesKeys) {
 
     const TableDescription& articles = catalog_.tableAt(0)->description();
     EXPECT_EQ(articles.busSign, 0x41);
-    EXPECT_EQ(articles.tableType, 3);
+    EXPECT_EQ(articles.tableType, TableType::Article);
     EXPECT_EQ(articles.name, "ARTICLES");
     EXPECT_EQ(articles.minIndex, 1u);
     EXPECT_EQ(articles.maxIndex, 9999u);
@@ -251,10 +251,6 @@ TEST_F(Catalog, ImportAllGoesOnAfterAMissingFile) {
     std::string request;
     std::string status;
     EXPECT_EQ(catalog_.tableAt(2)->nextToSend(status, 1, request), 1);
-
-    EXPECT_TRUE(catalog_.importArticleTable(dir_.withSeparator()));
-    EXPECT_TRUE(catalog_.importDataTables(dir_.withSeparator()));
-    EXPECT_FALSE(catalog_.importConfigurationTables(dir_.withSeparator()));
 }
 
 TEST_F(Catalog, SavingMarksTheMetaRowsWithFFFF) {

@@ -27,7 +27,7 @@ TableDescription describe(std::initializer_list<AttributeDescription> attributes
     TableDescription d;
     d.fileSign = "TEST";
     d.busSign = 0x40;
-    d.tableType = 2;
+    d.tableType = TableType::Keyed;
     d.name = "TEST TABLE";
     d.minIndex = 1;
     d.maxIndex = 255;
@@ -83,7 +83,7 @@ TEST(AttributeDescription, SizeCodeGivesBytesAndFieldsByType) {
 
     // The low byte is the type: 0x101 is type 1 sent as a binary number, 0x108 type 8.
     a.flags = 0x101;
-    EXPECT_EQ(a.valueType(), 1);
+    EXPECT_EQ(a.valueType(), ValueType::Number);
     EXPECT_TRUE(a.sentAsBinary());
     a.flags = 0x8001;
     EXPECT_TRUE(a.neverSentToScale());
@@ -253,7 +253,7 @@ TEST(RecordLayout, EncodesTheTdesRecordGroupByGroup) {
     tdes.slot(3) = "AB";
     tdes.slot(4) = "FF";
     std::string out;
-    EXPECT_EQ(tdes.layout().encodeRecord(out), 1);
+    tdes.layout().encodeRecord(out);
     EXPECT_EQ(out,
               "\x61\x25\x17"
               "\x62\x74\x64\x65\x73\x20\x17"

@@ -12,9 +12,6 @@
 #include "fuzz/fuzz_targets.h"
 #include "platform/platform.h"
 #include "tables/keyed_table.h"
-#include "tables/per_scale_keyed_table.h"
-#include "tables/per_scale_table.h"
-#include "tables/single_record_table.h"
 
 namespace fs = std::filesystem;
 
@@ -123,22 +120,6 @@ const TableDescription& description(const std::string& fileSign) {
         }
     }
     fuzz_targets::brokenInvariant("a table the fuzz entries need is not described");
-}
-
-std::unique_ptr<Table> makeTable(const TableDescription& description) {
-    switch (description.tableType) {
-        case 1:
-            return std::make_unique<SingleRecordTable>(description);
-        case 2:
-        case 3:
-            return std::make_unique<KeyedTable>(description);
-        case 4:
-            return std::make_unique<PerScaleTable>(description);
-        case 5:
-            return std::make_unique<PerScaleKeyedTable>(description);
-        default:
-            return std::make_unique<Table>(description);
-    }
 }
 
 }  // namespace fuzz_scratch

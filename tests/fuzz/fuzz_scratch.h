@@ -2,10 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "dictionary/table.h"
 #include "dictionary/table_description.h"
 
 // What the file-reading entries share: a scratch directory per process for the files they
@@ -31,9 +29,5 @@ std::size_t descriptionCount();
 const TableDescription& description(std::size_t index);
 // The first description with this fileSign; aborts without one.
 const TableDescription& description(const std::string& fileSign);
-
-// A fresh handler object for `description`, of the class its table type asks for (a bare
-// Table for a type without handler).
-std::unique_ptr<Table> makeTable(const TableDescription& description);
 
 }  // namespace fuzz_scratch

@@ -28,9 +28,18 @@ class LogForInput {
     JobLog log_;
 };
 
+// A fresh handler object for `description`: every description of the set has a handler class.
+std::unique_ptr<CsvTable> makeTable(const TableDescription& description) {
+    std::unique_ptr<CsvTable> table = TableCatalog::makeTable(description);
+    if (!table) {
+        brokenInvariant("a description of the set has no handler class");
+    }
+    return table;
+}
+
 // What a restore does with a table after the import: look for texts it cannot send, send
 // every record to each scale number, and (as a backup would) write the files again.
-void useImportedTable(Table& table, const std::string& outDirectory) {
+void useImportedTable(CsvTable& table, const std::string& outDirectory) {
     std::vector<InvalidValue> invalid;
     table.findInvalidValues(invalid);
     for (int scale = 0; scale <= 10; ++scale) {
@@ -61,7 +70,7 @@ void importInto(const std::vector<std::string>& fileSigns, const std::string& sc
     const std::string& out = fuzz_scratch::directory(scratchName + "-out");
     LogForInput log(out);
     for (const std::string& fileSign : fileSigns) {
-        std::unique_ptr<Table> table = fuzz_scratch::makeTable(fuzz_scratch::description(fileSign));
+        std::unique_ptr<CsvTable> table = makeTable(fuzz_scratch::description(fileSign));
         fuzz_scratch::writeFile(table->csvFileName(in, 0), data, size);
         try {
             table->importCsv(in);
@@ -103,12 +112,12 @@ void recordDecoding(const std::uint8_t* data, std::size_t size) {
         fuzz_scratch::description(data[0] % fuzz_scratch::descriptionCount());
     const std::string record(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    std::unique_ptr<Table> table = fuzz_scratch::makeTable(description);
+    std::unique_ptr<CsvTable> table = makeTable(description);
     table->layout().decodeRecord(record);
     std::string encoded;
     table->layout().encodeRecord(encoded);
     std::string line;
-    table->layout().writeCsvRecord(line);
+    writeCsvRecord(table->layout(), line);
 
     // The handler's way in: decode and store, then send what was stored.
     table->clearRecord();
@@ -149,7 +158,7 @@ void descriptions(const std::uint8_t* data, std::size_t size) {
     catalog.selectConfigurationTables();
     catalog.selectArticleRange(0, 0xFFFFFFFFu);
     for (std::size_t i = 0; i < catalog.tableCount(); ++i) {
-        Table& table = *catalog.tableAt(i);
+        CsvTable& table = *catalog.tableAt(i);
         table.headingLine();
         table.nameLine();
         table.clearRecord();
@@ -157,7 +166,7 @@ void descriptions(const std::uint8_t* data, std::size_t size) {
         table.layout().encodeRecord(record);
         table.layout().decodeRecord(record);
         std::string line;
-        table.layout().writeCsvRecord(line);
+        writeCsvRecord(table.layout(), line);
     }
     catalog.saveAllTables(fuzz_scratch::directory("descriptions-out"));
 }

@@ -48,7 +48,7 @@ void readLine(Table& table, const std::string& heading, const std::string& line)
     ColumnMap map;
     ASSERT_TRUE(map.build(heading, table.description()));
     table.layout().clearValues();
-    table.layout().readCsvRecord(line, map);
+    readCsvRecord(table.layout(), line, map);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ inline TableDescription describe(const std::string& sign, std::uint8_t bus, std:
     TableDescription d;
     d.fileSign = sign;
     d.busSign = bus;
-    d.tableType = type;
+    d.tableType = static_cast<TableType>(type);
     d.name = name;
     d.minIndex = 1;
     d.maxIndex = maxIndex;

@@ -52,7 +52,7 @@ TableDescription articleTable() {
     TableDescription d;
     d.fileSign = "ARTI";
     d.busSign = 0x41;
-    d.tableType = 3;
+    d.tableType = TableType::Article;
     d.name = "ARTICLES";
     d.minIndex = 1;
     d.maxIndex = 999999;

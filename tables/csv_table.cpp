@@ -1,11 +1,11 @@
 // The CSV side of Table and RecordLayout: file names, the two heading lines, data lines.
+#include "tables/csv_table.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "diag/job_log.h"
-#include "dictionary/table.h"
 #include "platform/platform.h"
 #include "platform/text_encoding.h"
 #include "tables/column_map.h"
@@ -28,6 +28,18 @@ bool isAscii(const std::string& text) {
     return true;
 }
 
+// Field `column` of a line (from 0); empty beyond the line's last field.
+std::string fieldOf(const std::string& line, std::size_t column) {
+    CsvFields fields(line);
+    std::string field;
+    for (std::size_t c = 0; c <= column; ++c) {
+        if (!fields.next(field)) {
+            return {};
+        }
+    }
+    return field;
+}
+
 std::string numberedHeading(const std::string& sign, std::uint32_t number) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%03u", static_cast<unsigned>(number % 1000));
@@ -38,11 +50,11 @@ std::string numberedHeading(const std::string& sign, std::uint32_t number) {
 
 // ---- RecordLayout ----
 
-bool RecordLayout::writeCsvRecord(std::string& out) const {
+void writeCsvRecord(const RecordLayout& layout, std::string& out) {
     const std::size_t start = out.size();
-    for (const auto& value : values_) {
-        if (value && value->writeCsv(out) != 1) {
-            return false;
+    for (std::size_t i = 0; i < layout.count(); ++i) {
+        if (const AttributeValue* value = layout.valueAt(i)) {
+            value->writeCsv(out);
         }
     }
     // The last ";" becomes the line end.
@@ -50,62 +62,52 @@ bool RecordLayout::writeCsvRecord(std::string& out) const {
         out.pop_back();
     }
     out += "\r\n";
-    return true;
 }
 
 // Every column of the map gets a text: the line's field, or the empty text for a column the
 // line does not reach (a line cut short is read as if it ended in empty fields).
-int RecordLayout::readCsvRecord(const std::string& line, const ColumnMap& map) {
+void readCsvRecord(RecordLayout& layout, const std::string& line, const ColumnMap& map) {
+    CsvFields fields(line);
     std::string field;
-    std::size_t start = 0;
-    bool pastEnd = false;
     for (std::size_t column = 0;; ++column) {
         const std::int32_t entry = map.at(column);
         if (entry == ColumnMap::kEnd) {
             break;
         }
-        std::size_t end = line.size();
-        if (pastEnd) {
+        if (!fields.next(field)) {
             field.clear();
-        } else {
-            end = std::min(line.find(';', start), line.size());
-            field.assign(line, start, end - start);
         }
-        if (entry >= 0) {
-            AttributeValue* value = valueAt(static_cast<std::size_t>(entry));
-            if (value != nullptr) {
-                const std::int32_t index = map.field(column);
-                if (index >= 0) {
-                    value->setField(static_cast<std::uint32_t>(index), field);
-                } else {
-                    value->setText(field);
-                }
-            }
+        if (entry < 0) {
+            continue;
         }
-        if (end >= line.size()) {
-            pastEnd = true;
+        AttributeValue* value = layout.valueAt(static_cast<std::size_t>(entry));
+        if (value == nullptr) {
+            continue;
+        }
+        const std::int32_t index = map.field(column);
+        if (index >= 0) {
+            value->setField(static_cast<std::uint32_t>(index), field);
         } else {
-            start = end + 1;
+            value->setText(field);
         }
     }
-    return 1;
 }
 
-// ---- Table: names and heading lines ----
+// ---- CsvTable: names and heading lines ----
 
-std::string Table::csvFileName(const std::string& directory, int scaleNumber) const {
+std::string CsvTable::csvFileName(const std::string& directory, int scaleNumber) const {
     if (!isConfigurationTable()) {
-        return directory + description_.fileSign + ".csv";
+        return directory + description().fileSign + ".csv";
     }
     char number[16];
     std::snprintf(number, sizeof number, "%02d", scaleNumber);
-    return directory + description_.fileSign + number + ".csv";
+    return directory + description().fileSign + number + ".csv";
 }
 
-std::string Table::headingLine() const {
+std::string CsvTable::headingLine() const {
     std::string line;
-    for (std::size_t i = 0; i < layout_.count(); ++i) {
-        const AttributeDescription& attribute = description_.attributes[i];
+    for (std::size_t i = 0; i < layout().count(); ++i) {
+        const AttributeDescription& attribute = description().attributes[i];
         if (attribute.fieldCount < 2) {
             line += attribute.fileSign;
             line.push_back(';');
@@ -120,10 +122,10 @@ std::string Table::headingLine() const {
     return line + "\r\n";
 }
 
-std::string Table::nameLine() const {
+std::string CsvTable::nameLine() const {
     std::string line;
-    for (std::size_t i = 0; i < layout_.count(); ++i) {
-        const AttributeDescription& attribute = description_.attributes[i];
+    for (std::size_t i = 0; i < layout().count(); ++i) {
+        const AttributeDescription& attribute = description().attributes[i];
         const std::uint32_t times = attribute.fieldCount == 0 ? 1 : attribute.fieldCount;
         for (std::uint32_t n = 0; n < times; ++n) {
             line += attribute.name;
@@ -133,16 +135,16 @@ std::string Table::nameLine() const {
     return line + "\r\n";
 }
 
-std::size_t Table::csvColumnCount() const {
+std::size_t CsvTable::csvColumnCount() const {
     std::size_t columns = 0;
-    for (std::size_t i = 0; i < layout_.count() && layout_.valueAt(i) != nullptr; ++i) {
-        const AttributeDescription& attribute = description_.attributes[i];
+    for (std::size_t i = 0; i < layout().count() && layout().valueAt(i) != nullptr; ++i) {
+        const AttributeDescription& attribute = description().attributes[i];
         switch (attribute.valueType()) {
-            case 3:
-            case 7:
-            case 8:
-            case 9:
-            case 10:
+            case ValueType::Character:
+            case ValueType::DigitsKey:
+            case ValueType::BinaryKey:
+            case ValueType::DigitString:
+            case ValueType::FourDigitKey:
                 columns += 1;  // one column whatever the field count
                 break;
             default:
@@ -152,10 +154,10 @@ std::size_t Table::csvColumnCount() const {
     return columns;
 }
 
-std::string Table::columnHeading(std::size_t slot) const {
+std::string CsvTable::columnHeading(std::size_t slot) const {
     std::size_t first = 0;
-    for (std::size_t i = 0; i < layout_.count(); ++i) {
-        const AttributeDescription& attribute = description_.attributes[i];
+    for (std::size_t i = 0; i < layout().count(); ++i) {
+        const AttributeDescription& attribute = description().attributes[i];
         if (slot < first + attribute.fieldCount) {
             if (attribute.fieldCount < 2) {
                 return attribute.fileSign;
@@ -169,9 +171,9 @@ std::string Table::columnHeading(std::size_t slot) const {
     return {};
 }
 
-// ---- Table: files ----
+// ---- CsvTable: files ----
 
-bool Table::openCsvForWrite(CsvOutputFile& out, const std::string& directory, int scaleNumber) {
+bool CsvTable::openCsvForWrite(CsvOutputFile& out, const std::string& directory, int scaleNumber) {
     if (!out.open(csvFileName(directory, scaleNumber))) {
         return false;
     }
@@ -180,8 +182,8 @@ bool Table::openCsvForWrite(CsvOutputFile& out, const std::string& directory, in
     return true;
 }
 
-int Table::openCsvForRead(CsvInputFile& in, ColumnMap& map, const std::string& directory,
-                          int scaleNumber) {
+int CsvTable::openCsvForRead(CsvInputFile& in, ColumnMap& map, const std::string& directory,
+                             int scaleNumber) {
     const std::string path = csvFileName(directory, scaleNumber);
     fileHasNoAttribute_ = false;
     std::string reason;
@@ -216,7 +218,7 @@ int Table::openCsvForRead(CsvInputFile& in, ColumnMap& map, const std::string& d
             heading.swap(converted);
         }
     }
-    if (!map.build(heading, description_)) {
+    if (!map.build(heading, description())) {
         return 0;
     }
     logUnknownColumns(path, map);
@@ -227,7 +229,7 @@ int Table::openCsvForRead(CsvInputFile& in, ColumnMap& map, const std::string& d
 }
 
 // Once per file: a column whose heading names no attribute (its fields are ignored).
-void Table::logUnknownColumns(const std::string& path, const ColumnMap& map) const {
+void CsvTable::logUnknownColumns(const std::string& path, const ColumnMap& map) const {
     if (g_log == nullptr) {
         return;
     }
@@ -235,15 +237,16 @@ void Table::logUnknownColumns(const std::string& path, const ColumnMap& map) con
         if (map.at(column) == ColumnMap::kNoAttribute) {
             g_log->add(path + ": column " + std::to_string(column + 1) + " \"" +
                        map.heading(column) + "\" names no attribute of table " +
-                       description_.fileSign + ": its fields are ignored");
+                       description().fileSign + ": its fields are ignored");
         }
     }
 }
 
 // Line 2 is the name line. When its key field holds a key the table can have, the file lacks
 // its name line and its first record would be skipped.
-void Table::checkNameLine(const std::string& path, const std::string& names, const ColumnMap& map) {
-    const std::int32_t keyColumn = lastColumnOf(map, keyAttribute_);
+void CsvTable::checkNameLine(const std::string& path, const std::string& names,
+                             const ColumnMap& map) {
+    const std::int32_t keyColumn = lastColumnOf(map, keyAttribute());
     if (keyColumn < 0) {
         return;
     }
@@ -259,7 +262,7 @@ void Table::checkNameLine(const std::string& path, const std::string& names, con
         }
     }
     const long long number = std::strtoll(text.c_str() + first, nullptr, 10);
-    if (number >= 1 && number <= static_cast<long long>(description_.maxIndex)) {
+    if (number >= 1 && number <= static_cast<long long>(description().maxIndex)) {
         noteFileProblem(path + ", line 2: holds the key " + text.substr(first, last - first + 1) +
                             ": line 2 must be the name line (the columns' names), the records "
                             "start on line 3",
@@ -267,19 +270,19 @@ void Table::checkNameLine(const std::string& path, const std::string& names, con
     }
 }
 
-void Table::noteUnreadable(const std::string& path, const std::string& reason) {
+void CsvTable::noteUnreadable(const std::string& path, const std::string& reason) {
     noteFileProblem(path + ": the file cannot be read (" + reason + ")", 43);
 }
 
-void Table::noteFileProblem(const std::string& text, std::int32_t message) {
+void CsvTable::noteFileProblem(const std::string& text, std::int32_t message) {
     InvalidValue problem;
-    problem.table = description_.fileSign;
+    problem.table = description().fileSign;
     problem.problem = text;
     problem.message = message;
     fileProblems_.push_back(std::move(problem));
 }
 
-bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
+bool CsvTable::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
     // Reused between calls: lines of wide tables are long.
     static thread_local std::string line;
     do {
@@ -294,19 +297,19 @@ bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
 
     // No text comes from another line: every slot starts empty (the key stays, so that a file
     // without key column numbers its lines on).
-    for (std::size_t slot = 0; slot < usedSlots_; ++slot) {
-        slots_[slot].clear();
+    for (std::size_t s = 0; s < usedSlotCount(); ++s) {
+        slot(s).clear();
     }
-    layout_.clearValues();
+    layout().clearValues();
     if (!map.anyAttribute() && !fileHasNoAttribute_) {
         fileHasNoAttribute_ = true;
         noteFileProblem(in.path() + ", line " + std::to_string(in.lineNumber()) +
                             ": no column of the heading names an attribute of table " +
-                            description_.fileSign,
+                            description().fileSign,
                         40);
     }
     if (!in.utf8 || isAscii(line)) {
-        layout_.readCsvRecord(line, map);
+        readCsvRecord(layout(), line, map);
         takeKeyField(line, map);
         return true;
     }
@@ -318,13 +321,11 @@ bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
     std::string field1252;
     std::vector<std::size_t> failedColumns;
     std::vector<std::string> failedTexts;
-    std::size_t start = 0;
-    for (std::size_t column = 0;; ++column) {
-        std::size_t end = line.find(';', start);
-        if (end == std::string::npos) {
-            end = line.size();
+    CsvFields fields(line);
+    for (std::size_t column = 0; fields.next(field); ++column) {
+        if (column > 0) {
+            converted.push_back(';');
         }
-        field.assign(line, start, end - start);
         if (isAscii(field)) {
             converted += field;
         } else if (platform::utf8ToWindows1252(field, field1252)) {
@@ -334,21 +335,16 @@ bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
             failedColumns.push_back(column);
             failedTexts.push_back(field);
         }
-        if (end >= line.size()) {
-            break;
-        }
-        converted.push_back(';');
-        start = end + 1;
     }
-    layout_.readCsvRecord(converted, map);
+    readCsvRecord(layout(), converted, map);
     takeKeyField(converted, map);
     for (std::size_t i = 0; i < failedColumns.size(); ++i) {
         if (map.at(failedColumns[i]) < 0) {
             continue;  // a column no attribute takes
         }
         InvalidValue invalid;
-        invalid.table = description_.fileSign;
-        invalid.key = key_;
+        invalid.table = description().fileSign;
+        invalid.key = key();
         invalid.column = map.heading(failedColumns[i]);
         invalid.text = failedTexts[i];
         unconvertible_.push_back(std::move(invalid));
@@ -358,9 +354,9 @@ bool Table::readCsvLine(CsvInputFile& in, const ColumnMap& map) {
 
 // The key value takes the last column headed with the key's file sign, as readCsvRecord hands
 // the fields out: that field is the line's key text.
-void Table::takeKeyField(const std::string& line, const ColumnMap& map) {
+void CsvTable::takeKeyField(const std::string& line, const ColumnMap& map) {
     lineHadKey_ = false;
-    const std::int32_t keyColumn = lastColumnOf(map, keyAttribute_);
+    const std::int32_t keyColumn = lastColumnOf(map, keyAttribute());
     if (keyColumn < 0) {
         return;
     }
@@ -372,7 +368,7 @@ void Table::takeKeyField(const std::string& line, const ColumnMap& map) {
 
 // The last column of `attribute`, -1 without one: of several, the last one's field is what the
 // value keeps.
-std::int32_t Table::lastColumnOf(const ColumnMap& map, std::int32_t attribute) {
+std::int32_t CsvTable::lastColumnOf(const ColumnMap& map, std::int32_t attribute) {
     std::int32_t found = -1;
     if (attribute < 0) {
         return found;
@@ -385,24 +381,11 @@ std::int32_t Table::lastColumnOf(const ColumnMap& map, std::int32_t attribute) {
     return found;
 }
 
-// Field `column` of a line split at every ";"; empty beyond the line's last field.
-std::string Table::fieldOf(const std::string& line, std::size_t column) {
-    std::size_t start = 0;
-    for (std::size_t c = 0; c < column; ++c) {
-        const std::size_t end = line.find(';', start);
-        if (end == std::string::npos) {
-            return {};
-        }
-        start = end + 1;
-    }
-    return line.substr(start, std::min(line.find(';', start), line.size()) - start);
-}
-
-bool Table::noteImportedKey(std::uint32_t highestKey) {
+bool CsvTable::noteImportedKey(std::uint32_t highestKey) {
     if (!lineHadKey_) {
         return true;
     }
-    const AttributeValue* value = layout_.valueAt(static_cast<std::size_t>(keyAttribute_));
+    const AttributeValue* value = layout().valueAt(static_cast<std::size_t>(keyAttribute()));
     bool valid = value != nullptr && value->isValidText(lineKeyText_);
     if (valid) {
         // isValidText admits blanks around at most ten digits: the number fits 64 bits. A
@@ -414,8 +397,8 @@ bool Table::noteImportedKey(std::uint32_t highestKey) {
         return true;
     }
     InvalidValue invalid;
-    invalid.table = description_.fileSign;
-    invalid.key = key_;
+    invalid.table = description().fileSign;
+    invalid.key = key();
     invalid.column = lineKeyHeading_;
     invalid.text = lineKeyText_;
     invalid.badKey = true;
@@ -423,7 +406,7 @@ bool Table::noteImportedKey(std::uint32_t highestKey) {
     return false;
 }
 
-void Table::clearImportProblems() {
+void CsvTable::clearImportProblems() {
     unconvertible_.clear();
     invalidKeys_.clear();
     fileProblems_.clear();
@@ -431,38 +414,33 @@ void Table::clearImportProblems() {
     keepFiles_ = false;
 }
 
-bool Table::writeCsvLine(CsvOutputFile& out) {
+void CsvTable::writeCsvLine(CsvOutputFile& out) {
     static thread_local std::string line;
     line.clear();
-    if (!layout_.writeCsvRecord(line)) {
-        out.write(line);
-        out.fail();
-        return false;
-    }
+    writeCsvRecord(layout(), line);
     if (!isPlainCsvLine(line)) {
         wroteUnreadableLine_ = true;
         logUnwritableValues();
     }
     out.write(line);
-    return true;
 }
 
-bool Table::writeCsvLine(CsvOutputFile& out, const std::string& packed, std::int32_t key) {
+void CsvTable::writeCsvLine(CsvOutputFile& out, const std::string& packed, std::int32_t key) {
     static thread_local std::string line;
     line.clear();
     if (!appendPackedCsvLine(packed, key, line)) {
         unpackRecord(packed);
-        key_ = key;
-        return writeCsvLine(out);
+        setKey(key);
+        writeCsvLine(out);
+        return;
     }
     if (!isPlainCsvLine(line)) {
         wroteUnreadableLine_ = true;
         unpackRecord(packed);
-        key_ = key;
+        setKey(key);
         logUnwritableValues();
     }
     out.write(line);
-    return true;
 }
 
 // Every value writes its slot texts, or the key, each followed by ";": a packed record (the
@@ -470,54 +448,35 @@ bool Table::writeCsvLine(CsvOutputFile& out, const std::string& packed, std::int
 // when the packed record does not fit the layout or a value's columns are not simply its
 // slots (an incomplete layout, a one-slot value without a slot of its own); the caller then
 // goes through the value objects.
-bool Table::appendPackedCsvLine(const std::string& packed, std::int32_t key,
-                                std::string& line) const {
-    if (!layoutComplete_) {
+bool CsvTable::appendPackedCsvLine(const std::string& packed, std::int32_t key,
+                                   std::string& line) const {
+    if (!isLayoutComplete()) {
         return false;
     }
     std::size_t pos = 0;
-    const auto nextSlot = [&packed, &pos](std::size_t& start, std::size_t& length) {
-        length = 0;
-        for (unsigned shift = 0;; shift += 7) {
-            if (pos >= packed.size() || shift >= 32) {
-                return false;
-            }
-            const auto byte = static_cast<unsigned char>(packed[pos++]);
-            length |= static_cast<std::size_t>(byte & 0x7F) << shift;
-            if ((byte & 0x80) == 0) {
-                break;
-            }
-        }
-        start = pos;
-        if (length > packed.size() - pos) {
-            return false;
-        }
-        pos += length;
-        return true;
-    };
     std::size_t start = 0;
     std::size_t length = 0;
-    for (std::size_t i = 0; i < layout_.count(); ++i) {
-        const AttributeDescription& attribute = description_.attributes[i];
+    for (std::size_t i = 0; i < layout().count(); ++i) {
+        const AttributeDescription& attribute = description().attributes[i];
         switch (attribute.valueType()) {
-            case 7:
-            case 8:
-            case 10:
+            case ValueType::DigitsKey:
+            case ValueType::BinaryKey:
+            case ValueType::FourDigitKey:
                 line += std::to_string(key);
                 line.push_back(';');
                 for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
-                    if (!nextSlot(start, length)) {
+                    if (!readPackedSlot(packed, pos, start, length)) {
                         return false;
                     }
                 }
                 break;
-            case 3:
-            case 9:
+            case ValueType::Character:
+            case ValueType::DigitString:
                 if (attribute.fieldCount == 0) {
                     return false;
                 }
                 for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
-                    if (!nextSlot(start, length)) {
+                    if (!readPackedSlot(packed, pos, start, length)) {
                         return false;
                     }
                     if (n == 0) {
@@ -528,7 +487,7 @@ bool Table::appendPackedCsvLine(const std::string& packed, std::int32_t key,
                 break;
             default:
                 for (std::uint32_t n = 0; n < attribute.fieldCount; ++n) {
-                    if (!nextSlot(start, length)) {
+                    if (!readPackedSlot(packed, pos, start, length)) {
                         return false;
                     }
                     line.append(packed, start, length);
@@ -548,7 +507,7 @@ bool Table::appendPackedCsvLine(const std::string& packed, std::int32_t key,
 
 // A ";", CR or LF inside a value splits the line when it is read back. Checked on the whole
 // line: one separator fewer than columns and no line end before the last.
-bool Table::isPlainCsvLine(const std::string& line) const {
+bool CsvTable::isPlainCsvLine(const std::string& line) const {
     if (line.size() < 2) {
         return false;
     }
@@ -560,74 +519,60 @@ bool Table::isPlainCsvLine(const std::string& line) const {
 }
 
 // Such a value is written as it is; the log names the table, the key and the column.
-void Table::logUnwritableValues() const {
+void CsvTable::logUnwritableValues() const {
     if (g_log == nullptr) {
         return;
     }
-    for (std::size_t slot = 0; slot < usedSlots_; ++slot) {
-        const std::string& text = slots_[slot];
+    for (std::size_t s = 0; s < usedSlotCount(); ++s) {
+        const std::string& text = slot(s);
         if (std::any_of(text.begin(), text.end(),
                         [](char c) { return c == ';' || c == '\r' || c == '\n'; })) {
-            g_log->add(description_.fileSign + ": key " + std::to_string(key_) + ", column " +
-                       columnHeading(slot) +
+            g_log->add(description().fileSign + ": key " + std::to_string(key()) + ", column " +
+                       columnHeading(s) +
                        ": the value holds \";\", CR or LF and cannot be read back as written");
         }
     }
 }
 
-int Table::csvFileNumber(int) const {
+int CsvTable::csvFileNumber(int) const {
     return 0;
 }
 
-bool Table::writeEmptyCsv(const std::string& directory, int scaleNumber) {
+bool CsvTable::writeEmptyCsv(const std::string& directory, int scaleNumber) {
     CsvOutputFile out;
     openCsvForWrite(out, directory, scaleNumber);
     return out.commit();
 }
 
-// ---- Table: what a bare table does for the record transfer ----
+// ---- CsvTable: what a table without records does ----
 
-void Table::startSending(int) {}
-
-int Table::storeReceived(std::string&, int, const std::string&) {
-    return 1;
-}
-
-int Table::nextToSend(std::string&, int, std::string&) {
-    return 4;
-}
-
-void Table::prepareReceive(int) {}
-
-void Table::clearRecords() {}
-
-bool Table::exportCsv(const std::string&) {
+bool CsvTable::exportCsv(const std::string&) {
     return true;
 }
 
-void Table::importCsv(const std::string&) {}
+void CsvTable::importCsv(const std::string&) {}
 
-void Table::findInvalidValues(std::vector<InvalidValue>& out) {
+void CsvTable::findInvalidValues(std::vector<InvalidValue>& out) {
     out.insert(out.end(), unconvertible_.begin(), unconvertible_.end());
     out.insert(out.end(), invalidKeys_.begin(), invalidKeys_.end());
     out.insert(out.end(), fileProblems_.begin(), fileProblems_.end());
 }
 
-void Table::collectInvalidTexts(std::int32_t key, std::vector<InvalidValue>& out) const {
+void CsvTable::collectInvalidTexts(std::int32_t key, std::vector<InvalidValue>& out) const {
     std::size_t first = 0;
-    for (std::size_t i = 0; i < layout_.count(); ++i) {
-        const AttributeDescription& attribute = description_.attributes[i];
-        const AttributeValue* value = layout_.valueAt(i);
+    for (std::size_t i = 0; i < layout().count(); ++i) {
+        const AttributeDescription& attribute = description().attributes[i];
+        const AttributeValue* value = layout().valueAt(i);
         if (value == nullptr) {
             break;
         }
-        for (std::size_t s = first; s < first + attribute.fieldCount && s < usedSlots_; ++s) {
-            if (!value->isValidText(slots_[s])) {
+        for (std::size_t s = first; s < first + attribute.fieldCount && s < usedSlotCount(); ++s) {
+            if (!value->isValidText(slot(s))) {
                 InvalidValue invalid;
-                invalid.table = description_.fileSign;
+                invalid.table = description().fileSign;
                 invalid.key = key;
                 invalid.column = columnHeading(s);
-                invalid.text = slots_[s];
+                invalid.text = slot(s);
                 out.push_back(std::move(invalid));
             }
         }
