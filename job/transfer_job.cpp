@@ -18,14 +18,11 @@
 #include "dictionary/table.h"
 #include "link/serial_scale_link.h"
 #include "platform/platform.h"
+#include "protocol/scale_protocol.h"
 #include "tables/keyed_table.h"
 
 namespace {
 
-constexpr char kStx = 0x02;
-constexpr char kEtb = 0x17;
-// The model-700 scale's letters for a record (instead of "d").
-constexpr char kModel700Record = 0x1C;
 // Files of configuration tables carry the numbers 00 to 10.
 constexpr int kLastFileNumber = 10;
 // Replies of a kind the job cannot use, while fetching one table, after which the job ends.
@@ -78,11 +75,6 @@ void logMessage(std::int32_t number) {
 void showAndLog(void (*show)(const std::string&), const std::string& line) {
     show(line);
     log(line);
-}
-
-// The header of every request to scale (or configuration) number n: STX ETB "]" nn ETB.
-std::string headerFor(std::uint8_t number) {
-    return format("%c%c]%02d%c", kStx, kEtb, number, kEtb);
 }
 
 }  // namespace
@@ -488,7 +480,7 @@ bool TransferJob::writeTablesFetchedEmpty() {
 }
 
 std::uint8_t TransferJob::finish() {
-    request_ = endRequest();
+    request_ = protocol::endRequest(scaleNumber_, model700_);
     if (!exchange()) {
         // Given up after a stop request: that was the one try of the end request.
         return exchangeGivenUp_ ? kEnded : kCallAgain;
@@ -522,7 +514,7 @@ std::uint8_t TransferJob::abortWithError() {
     if (!connected_) {
         return kEnded;
     }
-    request_ = endRequest();
+    request_ = protocol::endRequest(scaleNumber_, model700_);
     try {
         // An end request given up after a stop request still ends the job with its error.
         if (!exchange() && !exchangeGivenUp_) {
@@ -587,7 +579,7 @@ std::uint8_t TransferJob::stopOnRequest() {
     if (!connected_) {
         return kEnded;
     }
-    request_ = endRequest();
+    request_ = protocol::endRequest(scaleNumber_, model700_);
     // The end request is tried once: given up, the job ends all the same.
     if (!exchange() && !exchangeGivenUp_) {
         return kCallAgain;
@@ -601,7 +593,7 @@ std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descF
     platform::sleepMillis(tablePauseMs_);
     table.prepareReceive(currentNumber_);
     unknownReplies_ = 0;
-    request_ = header_ + "u" + static_cast<char>(table.busSign()) + kEtb;
+    request_ = protocol::tableRequest(header_, table.busSign(), false);
     descFetch_ = descFetch;
     state_ = next;
     return kCallAgain;
@@ -634,7 +626,7 @@ bool TransferJob::eligibleToSend(const Table& table) const {
 }
 
 bool TransferJob::eligibleToFetch(const Table& table) const {
-    return table.isSelected() && (table.busSign() >= 0x80) == configPass_ && !table.isMeta();
+    return table.isSelected() && table.isConfigurationTable() == configPass_ && !table.isMeta();
 }
 
 std::uint8_t TransferJob::nextTableToSend() {
@@ -654,7 +646,7 @@ std::uint8_t TransferJob::nextTableToSend() {
     statusText_ = currentTable_->name();
     showAndLog(showLine7, statusText_);
     currentTable_->startSending(currentNumber_);
-    request_ = recordRequestStart();
+    request_ = protocol::recordRequestStart(header_, model700_);
     lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
     if (lastResult_ == 1 || lastResult_ == 2) {
         platform::sleepMillis(tablePauseMs_);
@@ -679,7 +671,7 @@ std::uint8_t TransferJob::sendRecords() {
         state_ = State::NextTableToSend;
         return kCallAgain;
     }
-    request_ = recordRequestStart();
+    request_ = protocol::recordRequestStart(header_, model700_);
     lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
     if (lastResult_ == 2) {
         showLine7(statusText_);
@@ -692,7 +684,7 @@ std::uint8_t TransferJob::sendRecords() {
 
 std::uint8_t TransferJob::nextConfigNumberToSend() {
     if (confDataSent_) {
-        request_ = header_ + "s" + kEtb;
+        request_ = protocol::saveRequest(header_);
         if (!exchange()) {
             return kCallAgain;
         }
@@ -734,11 +726,7 @@ std::uint8_t TransferJob::nextTableToFetch() {
     currentTable_->prepareReceive(currentNumber_);
     unknownReplies_ = 0;
     fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));
-    if (model700_) {
-        request_ = header_ + "q*" + kEtb;
-    } else {
-        request_ = header_ + "u" + static_cast<char>(currentTable_->busSign()) + kEtb;
-    }
+    request_ = protocol::tableRequest(header_, currentTable_->busSign(), model700_);
     state_ = State::FetchRecords;
     return kCallAgain;
 }
@@ -747,10 +735,9 @@ std::uint8_t TransferJob::fetchRecords() {
     if (!exchange()) {
         return kCallAgain;
     }
-    bool known = true;
-    switch (replyKind_) {
-        case kModel700Record:
-        case 'd':
+    const protocol::Reply reply = protocol::classifyReply(replyKind_, payload_);
+    switch (reply) {
+        case protocol::Reply::Record:
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
             // The table filed the record under the number of the reply.
             fetchedWithRecords_.emplace(currentTable_, currentTable_->csvFileNumber(scaleNumber_));
@@ -761,26 +748,17 @@ std::uint8_t TransferJob::fetchRecords() {
                     ", not read completely: " + escapeBytes(payload_));
             }
             break;
-        case 'q':
+        case protocol::Reply::NothingToTransfer:
+            log(text(37));
             lastResult_ = 1;
             break;
-        case 'w': {
-            const char detail = payload_.size() > 1 ? payload_[1] : '\0';
-            if (detail == '2' || detail == '3') {
-                log(text(37));
-                lastResult_ = 1;
-            } else if (detail >= '4' && detail <= '6') {
-                lastResult_ = 1;
-            } else {
-                known = false;
-            }
+        case protocol::Reply::TableEnd:
+            lastResult_ = 1;
             break;
-        }
-        default:
-            known = false;
+        case protocol::Reply::Unknown:
             break;
     }
-    if (!known) {
+    if (reply == protocol::Reply::Unknown) {
         // The table stays unfinished and the job asks again, without a log entry; a scale that
         // answers so for ever (also one that sends the table's records again before each such
         // reply) would keep the job going for ever.
@@ -824,21 +802,13 @@ void TransferJob::fail(std::int32_t messageNumber) {
 
 void TransferJob::setCurrentNumber(std::uint8_t number) {
     currentNumber_ = number;
-    header_ = headerFor(currentNumber_);
+    header_ = protocol::header(currentNumber_);
 }
 
 void TransferJob::showAndLogNumber() {
     const std::string number = format("%2d", currentNumber_);
     showLine6(number);
     log(text(5) + " :" + number);
-}
-
-std::string TransferJob::endRequest() const {
-    return headerFor(scaleNumber_) + (model700_ ? std::string("q&") : std::string("e")) + kEtb;
-}
-
-std::string TransferJob::recordRequestStart() const {
-    return header_ + (model700_ ? kModel700Record : 'd');
 }
 
 std::string TransferJob::markerFileName(const std::string& workDir, const std::string& dirName,

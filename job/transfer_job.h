@@ -111,8 +111,6 @@ class TransferJob {
     void fail(std::int32_t messageNumber);
     void setCurrentNumber(std::uint8_t number);
     void showAndLogNumber();
-    std::string endRequest() const;
-    std::string recordRequestStart() const;
     bool identificationIsSafe() const;
     bool eligibleToSend(const Table& table) const;
     bool eligibleToFetch(const Table& table) const;

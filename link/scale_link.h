@@ -11,12 +11,6 @@
 // QmComExceptions.
 class ScaleLink {
   public:
-    // Control characters shared with the code that builds and parses telegram content.
-    static constexpr char STX = 0x02;  // first byte of every frame
-    static constexpr char ETX = 0x03;  // end of a frame's content; the block check follows
-    static constexpr char ETB = 0x17;  // ends the header and each content field
-    static constexpr char RS = 0x1E;   // separates the values of a multi-value field
-
     virtual std::int32_t close() = 0;
     // One step of an exchange. `request` is the frame without ETX and block check, ending with
     // one placeholder byte; it is read only on the call that starts the exchange. On completion

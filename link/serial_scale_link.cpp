@@ -9,11 +9,14 @@
 #include "diag/message_texts.h"
 #include "diag/qm_com_exceptions.h"
 #include "platform/platform.h"
+#include "protocol/scale_protocol.h"
 
 namespace {
 
-constexpr char ACK = 0x06;
-constexpr char NAK = 0x15;
+using protocol::ACK;
+using protocol::ETX;
+using protocol::NAK;
+using protocol::STX;
 
 constexpr std::int32_t kNotAcknowledged = 24;
 constexpr std::int32_t kReplyTimeout = 25;
@@ -25,13 +28,6 @@ char blockCheck(const std::string& bytes, std::string::size_type length) {
         bcc = static_cast<char>(bcc ^ bytes[i]);
     }
     return bcc;
-}
-
-// The scale number of a frame: the two header digits, modulo 256.
-std::uint8_t headerNumber(const std::string& frame) {
-    int tens = static_cast<unsigned char>(frame[3]) - 0x30;
-    int ones = static_cast<unsigned char>(frame[4]) - 0x30;
-    return static_cast<std::uint8_t>(10 * tens + ones);
 }
 
 }  // namespace
@@ -217,9 +213,12 @@ std::uint8_t SerialScaleLink::awaitBcc(std::uint8_t& code, char& firstByte, std:
     send(std::string(1, ACK), 1);
     pauseUnlessStopped();
     // A frame shorter than the header has no number or kind to hand back.
-    code = receiveBuffer.size() > 4 ? headerNumber(receiveBuffer) : 0;
-    firstByte = receiveBuffer.size() > 6 ? receiveBuffer[6] : '\0';
-    payload = receiveBuffer.size() > 6 ? receiveBuffer.substr(6) : std::string();
+    code = receiveBuffer.size() > protocol::kNumberPosition + 1
+               ? protocol::frameNumber(receiveBuffer)
+               : 0;
+    const bool hasContent = receiveBuffer.size() > protocol::kContentPosition;
+    firstByte = hasContent ? receiveBuffer[protocol::kContentPosition] : '\0';
+    payload = hasContent ? receiveBuffer.substr(protocol::kContentPosition) : std::string();
     return 1;
 }
 
@@ -259,10 +258,15 @@ std::uint8_t SerialScaleLink::awaitGreeting() {
 }
 
 std::uint8_t SerialScaleLink::switchLine(std::uint8_t& code, std::string& identification) {
-    code = receiveBuffer.size() > 4 ? headerNumber(receiveBuffer) : 0;
-    // The identification runs from position 7 up to the ETX before the block check.
+    code = receiveBuffer.size() > protocol::kNumberPosition + 1
+               ? protocol::frameNumber(receiveBuffer)
+               : 0;
+    // The identification runs up to the ETX before the block check.
     identification =
-        receiveBuffer.size() >= 19 ? receiveBuffer.substr(7, receiveBuffer.size() - 9) : "";
+        receiveBuffer.size() >= protocol::kShortestGreeting
+            ? receiveBuffer.substr(protocol::kIdentificationPosition,
+                                   receiveBuffer.size() - protocol::kIdentificationPosition - 2)
+            : "";
     serialPort.close();
     lineSettings.format.dataBits = 8;
     if (serialPort.configure(lineSettings.baudRate, lineSettings.format, lineSettings.handshake,
