@@ -84,9 +84,10 @@ void runWorker(TransferJob* job) {
     }
     for (;;) {
         try {
-            std::uint8_t result = job->runStep();
-            if (result != 2) {
-                setOutcome(result == 1 ? ProcessOutcome::Finished : ProcessOutcome::Stopped);
+            const StepResult result = job->runStep();
+            if (result != StepResult::CallAgain) {
+                setOutcome(result == StepResult::Complete ? ProcessOutcome::Finished
+                                                          : ProcessOutcome::Stopped);
                 finishJob();
                 break;
             }
@@ -137,9 +138,9 @@ int runProcess(const std::string& commandLine) {
     // close that came just after the job had finished or failed does not change it.
     if (notice) {
         if (g_messageTexts != nullptr) {
-            showNotice(g_messageTexts->text(2));
+            showNotice(g_messageTexts->text(Message::JobStopped));
             if (g_log != nullptr) {
-                g_log->addMessage(2);
+                g_log->addMessage(Message::JobStopped);
             }
         } else {
             showNotice("Stopped");

@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+#include "diag/messages.h"
+
 // The numbered message texts, read once from "Messages.res" in the program directory. Every
 // user-visible text of a job is asked for by number; a number the file lacks gives an empty
 // text.
@@ -16,6 +18,7 @@ class MessageTexts {
 
     // The text of `number`, or an empty text.
     std::string text(std::int32_t number) const;
+    std::string text(Message message) const { return text(messageNumber(message)); }
 
   private:
     std::map<std::int32_t, std::string> texts_;

@@ -27,11 +27,6 @@ namespace {
 constexpr int kLastFileNumber = 10;
 // Replies of a kind the job cannot use, while fetching one table, after which the job ends.
 constexpr int kMostUnknownReplies = 10;
-// Errors of this Part's own.
-constexpr std::int32_t kOutputNotWritten = 38;
-constexpr std::int32_t kDirectoryInUse = 41;
-constexpr std::int32_t kUnknownReply = 42;
-constexpr std::int32_t kFileNotRead = 43;
 // Room in a reply frame beyond the largest record: header, kind, ETX, block check and more.
 constexpr std::size_t kReplyHeadroom = 4096;
 
@@ -56,8 +51,8 @@ std::string format(const char* pattern, ...) {
     return buffer;
 }
 
-std::string text(std::int32_t number) {
-    return g_messageTexts != nullptr ? g_messageTexts->text(number) : std::string();
+std::string text(Message message) {
+    return g_messageTexts != nullptr ? g_messageTexts->text(message) : std::string();
 }
 
 void log(const std::string& entry) {
@@ -66,9 +61,9 @@ void log(const std::string& entry) {
     }
 }
 
-void logMessage(std::int32_t number) {
+void logMessage(Message message) {
     if (g_log != nullptr) {
-        g_log->addMessage(number);
+        g_log->addMessage(message);
     }
 }
 
@@ -91,7 +86,7 @@ TransferJob::TransferJob(const std::string& commandLine, const LinkFactory& make
     dataDir_ = platform::dataDirectory();
     job_ = JobParameters(commandLine).result();
     if (!makeDirectory(job_.workDir)) {
-        throw QmComExceptions(32);
+        throw QmComExceptions(Message::WorkDirNotCreated);
     }
     // One job at a time in a directory. A directory the job cannot create the lock file in
     // (read-only, say) is used without it: nothing is written there anyway.
@@ -101,9 +96,9 @@ TransferJob::TransferJob(const std::string& commandLine, const LinkFactory& make
     std::string refusal;
     switch (platform::lockFile(job_.workDir + "Kwlink.lck", lock, refusal)) {
         case platform::LockResult::HeldByOther:
-            throw QmComExceptions(kDirectoryInUse);
+            throw QmComExceptions(Message::DirectoryInUse);
         case platform::LockResult::Refused:
-            throw QmComExceptions(text(kDirectoryInUse) + " (" + refusal + ")");
+            throw QmComExceptions(text(Message::DirectoryInUse) + " (" + refusal + ")");
         default:
             break;
     }
@@ -156,7 +151,7 @@ TransferJob::~TransferJob() {
     g_charTranslation = nullptr;
     if (link_) {
         link_.reset();
-        logMessage(35);
+        logMessage(Message::PortClosed);
     }
 }
 
@@ -164,7 +159,7 @@ bool TransferJob::makeDirectory(const std::string& path) {
     return !path.empty() && platform::makeDirectory(path);
 }
 
-std::uint8_t TransferJob::runStep() {
+StepResult TransferJob::runStep() {
     // A stop never interrupts an exchange, and never hides an error already found: the abort
     // state sends the end request itself and then reports the error.
     if (!link_->isBusy() && stopRequested_ && state_ != State::AbortWithError) {
@@ -221,40 +216,41 @@ std::uint8_t TransferJob::runStep() {
         case State::StopOnRequest:
             return stopOnRequest();
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 // ---- states of the job's frame ----
 
-std::uint8_t TransferJob::introduce() {
-    showAndLog(showLine1, text(12));
-    static const std::int32_t kKindTexts[] = {15, 14, 11, 10};  // by jobKind
-    const std::int32_t kindText = kKindTexts[job_.jobKind & 3];
-    showAndLog(showLine2, text(kindText) + ": " + text(17) +
+StepResult TransferJob::introduce() {
+    showAndLog(showLine1, text(Message::Title));
+    static const Message kKindTexts[] = {Message::RestoreAll, Message::BackUpAll, Message::SendData,
+                                         Message::FetchData};  // by jobKind
+    const Message kindText = kKindTexts[job_.jobKind & 3];
+    showAndLog(showLine2, text(kindText) + ": " + text(Message::Port) +
                               format("[%01d]", static_cast<int>(linkSettings_.port)));
     const bool restoreOrBackup = job_.jobKind < 2;
     if (!restoreOrBackup) {
         std::string articles;
         if (job_.articleGiven) {
-            articles = text(13);
+            articles = text(Message::Articles);
             if (job_.jobKind == 2) {
                 articles += format("[%04d - %04d]", static_cast<int>(job_.articleFrom),
                                    static_cast<int>(job_.articleTo));
             } else {
-                articles += "[" + text(23) + "]";
+                articles += "[" + text(Message::All) + "]";
             }
             articles += ": ";
         }
         std::string configuration;
         if (job_.confGiven) {
-            configuration =
-                text(19) + ": " + text(18) + format("[%02d - %02d]", job_.confFrom, job_.confTo);
+            configuration = text(Message::Configuration) + ": " + text(Message::Numbers) +
+                            format("[%02d - %02d]", job_.confFrom, job_.confTo);
         }
         showAndLog(showLine3, articles + configuration);
         if (job_.tablesGiven) {
-            std::string line = text(20) + ": ";
+            std::string line = text(Message::Tables) + ": ";
             if (job_.tableNameCount == JobParseResult::kAllTables) {
-                line += text(22);
+                line += text(Message::AllTables);
             } else {
                 for (std::uint8_t i = 0; i < job_.tableNameCount && i < job_.tables.size(); ++i) {
                     line += " " + job_.tables[i];
@@ -263,21 +259,21 @@ std::uint8_t TransferJob::introduce() {
             showAndLog(showLine4, line);
         }
     } else {
-        showAndLog(showLine3, text(16) + ": " + text(18) +
+        showAndLog(showLine3, text(Message::AllConfiguration) + ": " + text(Message::Numbers) +
                                   format("[%02d - %02d]", job_.confFrom, job_.confTo));
     }
     showAndLog(showLine5, job_.workDir);
-    logMessage(34);
+    logMessage(Message::WaitingForScale);
     state_ = State::Connect;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::connect() {
-    if (link_->open(scaleNumber_, identification_) == 1) {
+StepResult TransferJob::connect() {
+    if (link_->open(scaleNumber_, identification_) == StepResult::Complete) {
         connected_ = true;
         state_ = State::Identify;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 bool TransferJob::identificationIsSafe() const {
@@ -295,38 +291,39 @@ bool TransferJob::identificationIsSafe() const {
     return true;
 }
 
-std::uint8_t TransferJob::identify() {
-    showAndLog(showLine1, text(5) + format(": [%02d] ", scaleNumber_) + identification_);
+StepResult TransferJob::identify() {
+    showAndLog(showLine1,
+               text(Message::Scale) + format(": [%02d] ", scaleNumber_) + identification_);
     const std::string separator(1, platform::pathSeparator());
     const std::size_t length = identification_.size();
     if (length < 10 || length > 13 || !identificationIsSafe()) {
-        fail(29);
-        return kCallAgain;
+        fail(Message::IdentificationInvalid);
+        return StepResult::CallAgain;
     }
     bool generic = length > 10;
     if (length == 10) {
         identType_ = std::atoi(identification_.substr(0, 3).c_str());
         if (identType_ != 109) {
-            fail(27);
-            return kCallAgain;
+            fail(Message::UnknownScaleType);
+            return StepResult::CallAgain;
         }
         identVariant_ = std::atoi(identification_.substr(3, 2).c_str());
         identModel_ = std::atoi(identification_.substr(7, 3).c_str());
         if (identVariant_ != 74 || identModel_ > 701) {
             generic = true;
         } else if (identModel_ < 700) {
-            fail(27);
-            return kCallAgain;
+            fail(Message::UnknownScaleType);
+            return StepResult::CallAgain;
         } else {
             descDir_ = programDir_ + separator +
                        (identModel_ == 700 ? "109SCALE700" : "109SCALE701") + separator;
             if (!catalog_.loadDescriptions(descDir_)) {
-                fail(28);
-                return kCallAgain;
+                fail(Message::ModelDescriptionsInvalid);
+                return StepResult::CallAgain;
             }
             model700_ = identModel_ == 700;
             state_ = State::SelectTables;
-            return kCallAgain;
+            return StepResult::CallAgain;
         }
     }
     if (generic) {
@@ -335,16 +332,16 @@ std::uint8_t TransferJob::identify() {
         std::string target;
         std::string refusal;
         if (!outputTarget(dataDir_ + separator + identification_, target, refusal)) {
-            fail(kOutputNotWritten);
-            return kCallAgain;
+            fail(Message::OutputNotWritten);
+            return StepResult::CallAgain;
         }
         descDir_ = dataDir_ + separator + identification_ + separator;
         state_ = catalog_.loadDescriptions(descDir_) ? State::SelectTables : State::FetchTdes;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::selectTables() {
+StepResult TransferJob::selectTables() {
     setReplyLimit();
     catalog_.deselectAll();
     // Only a job that sends is limited by the range (a fetch asks for the whole table).
@@ -378,13 +375,13 @@ std::uint8_t TransferJob::selectTables() {
         const std::set<std::string> missingFiles(catalog_.importFailures().begin(),
                                                  catalog_.importFailures().end());
         if (!checkTablesToSend(missingFiles)) {
-            return kCallAgain;
+            return StepResult::CallAgain;
         }
         state_ = data ? State::StartSendPass : State::StartConfigSendPass;
     } else {
         state_ = data ? State::StartFetchPass : State::StartConfigFetchPass;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 // Before anything is sent: logs every selected table that had no file, ends the job with
@@ -422,14 +419,14 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
         }
     }
     if (!anyFile) {
-        fail(39);
+        fail(Message::NoFileToSend);
         return false;
     }
     bool unreadable = false;
     for (const InvalidValue& value : invalid) {
         if (!value.problem.empty()) {
             log(value.problem);
-            unreadable = unreadable || value.message == kFileNotRead;
+            unreadable = unreadable || value.message == messageNumber(Message::FileNotRead);
             continue;
         }
         std::string where =
@@ -450,7 +447,7 @@ bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
         log(line);
     }
     if (!invalid.empty()) {
-        fail(unreadable ? kFileNotRead : 40);
+        fail(unreadable ? Message::FileNotRead : Message::InvalidValueInFile);
         return false;
     }
     return true;
@@ -479,13 +476,13 @@ bool TransferJob::writeTablesFetchedEmpty() {
     return written;
 }
 
-std::uint8_t TransferJob::finish() {
+StepResult TransferJob::finish() {
     request_ = protocol::endRequest(scaleNumber_, model700_);
     if (!exchange()) {
         // Given up after a stop request: that was the one try of the end request.
-        return exchangeGivenUp_ ? kEnded : kCallAgain;
+        return exchangeGivenUp_ ? StepResult::Ended : StepResult::CallAgain;
     }
-    logMessage(33);
+    logMessage(Message::ConnectionEnded);
     if (job_.direction == 2) {
         // The marker and the log of an earlier job say that the directory holds a complete
         // backup: they go before the first file is replaced, so that a job that ends in the
@@ -504,21 +501,21 @@ std::uint8_t TransferJob::finish() {
         // The marker only when every file is in place.
         if (!written || !writeOutputFile(marker, kVersionBanner)) {
             // The end request is already answered: report at once that the backup is incomplete.
-            throw QmComExceptions(kOutputNotWritten);
+            throw QmComExceptions(Message::OutputNotWritten);
         }
     }
-    return kFinished;
+    return StepResult::Complete;
 }
 
-std::uint8_t TransferJob::abortWithError() {
+StepResult TransferJob::abortWithError() {
     if (!connected_) {
-        return kEnded;
+        return StepResult::Ended;
     }
     request_ = protocol::endRequest(scaleNumber_, model700_);
     try {
         // An end request given up after a stop request still ends the job with its error.
         if (!exchange() && !exchangeGivenUp_) {
-            return kCallAgain;
+            return StepResult::CallAgain;
         }
     } catch (const QmComExceptions&) {
         // The link error is what the job reports; the log still names the error that started
@@ -575,19 +572,19 @@ bool TransferJob::logTablesWrittenAsFetched() {
     return any;
 }
 
-std::uint8_t TransferJob::stopOnRequest() {
+StepResult TransferJob::stopOnRequest() {
     if (!connected_) {
-        return kEnded;
+        return StepResult::Ended;
     }
     request_ = protocol::endRequest(scaleNumber_, model700_);
     // The end request is tried once: given up, the job ends all the same.
     if (!exchange() && !exchangeGivenUp_) {
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
-    return kEnded;
+    return StepResult::Ended;
 }
 
-std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descFetch, State next) {
+StepResult TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descFetch, State next) {
     currentTable_ = &table;
     showAndLog(showLine7, table.name());
     platform::sleepMillis(tablePauseMs_);
@@ -596,29 +593,29 @@ std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descF
     request_ = protocol::tableRequest(header_, table.busSign(), false);
     descFetch_ = descFetch;
     state_ = next;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::storeDescriptions() {
+StepResult TransferJob::storeDescriptions() {
     makeDirectory(descDir_);
     catalog_.saveAllTables(descDir_);
     if (catalog_.loadDescriptions(descDir_)) {
         state_ = State::SelectTables;
     } else {
-        fail(31);
+        fail(Message::FetchedDescriptionsInvalid);
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 // ---- the table passes ----
 
-std::uint8_t TransferJob::startPass(State next, std::uint8_t number, bool configPass) {
+StepResult TransferJob::startPass(State next, std::uint8_t number, bool configPass) {
     tableIndex_ = 0;
     configPass_ = configPass;
     setCurrentNumber(number);
     showAndLogNumber();
     state_ = next;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 bool TransferJob::eligibleToSend(const Table& table) const {
@@ -629,80 +626,80 @@ bool TransferJob::eligibleToFetch(const Table& table) const {
     return table.isSelected() && table.isConfigurationTable() == configPass_ && !table.isMeta();
 }
 
-std::uint8_t TransferJob::nextTableToSend() {
+StepResult TransferJob::nextTableToSend() {
     if (tableIndex_ >= catalog_.tableCount()) {
         if (job_.confGiven && !configPass_) {
             state_ = State::StartConfigSendPass;
         } else {
             state_ = configPass_ ? State::NextConfigNumberToSend : State::Finish;
         }
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     currentTable_ = catalog_.tableAt(tableIndex_);
     if (currentTable_ == nullptr || !eligibleToSend(*currentTable_)) {
         ++tableIndex_;
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     statusText_ = currentTable_->name();
     showAndLog(showLine7, statusText_);
     currentTable_->startSending(currentNumber_);
     request_ = protocol::recordRequestStart(header_, model700_);
     lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
-    if (lastResult_ == 1 || lastResult_ == 2) {
+    if (lastResult_ == SendResult::Only || lastResult_ == SendResult::More) {
         platform::sleepMillis(tablePauseMs_);
         showLine7(statusText_);
         state_ = State::SendRecords;
     } else {
-        log(text(37));
+        log(text(Message::NothingToTransfer));
         ++tableIndex_;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::sendRecords() {
+StepResult TransferJob::sendRecords() {
     if (!exchange()) {
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     if (configPass_) {
         confDataSent_ = true;
     }
-    if (lastResult_ == 1) {
+    if (lastResult_ == SendResult::Only) {
         ++tableIndex_;
         state_ = State::NextTableToSend;
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     request_ = protocol::recordRequestStart(header_, model700_);
     lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
-    if (lastResult_ == 2) {
+    if (lastResult_ == SendResult::More) {
         showLine7(statusText_);
     } else {
         ++tableIndex_;
         state_ = State::NextTableToSend;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::nextConfigNumberToSend() {
+StepResult TransferJob::nextConfigNumberToSend() {
     if (confDataSent_) {
         request_ = protocol::saveRequest(header_);
         if (!exchange()) {
-            return kCallAgain;
+            return StepResult::CallAgain;
         }
-        log(text(36));
+        log(text(Message::ConfigurationSaved));
         confDataSent_ = false;
     }
     if (currentNumber_ >= job_.confTo) {
         state_ = State::Finish;
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     tableIndex_ = 0;
     setCurrentNumber(static_cast<std::uint8_t>(currentNumber_ + 1));
     showAndLogNumber();
     state_ = State::NextTableToSend;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::nextTableToFetch() {
+StepResult TransferJob::nextTableToFetch() {
     if (tableIndex_ >= catalog_.tableCount()) {
         if (job_.confGiven && !configPass_) {
             state_ = State::StartConfigFetchPass;
@@ -713,12 +710,12 @@ std::uint8_t TransferJob::nextTableToFetch() {
         } else {
             state_ = State::Finish;
         }
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     currentTable_ = catalog_.tableAt(tableIndex_);
     if (currentTable_ == nullptr || !eligibleToFetch(*currentTable_)) {
         ++tableIndex_;
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     statusText_ = currentTable_->name();
     showAndLog(showLine7, statusText_);
@@ -728,12 +725,12 @@ std::uint8_t TransferJob::nextTableToFetch() {
     fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));
     request_ = protocol::tableRequest(header_, currentTable_->busSign(), model700_);
     state_ = State::FetchRecords;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::fetchRecords() {
+StepResult TransferJob::fetchRecords() {
     if (!exchange()) {
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     const protocol::Reply reply = protocol::classifyReply(replyKind_, payload_);
     switch (reply) {
@@ -749,11 +746,11 @@ std::uint8_t TransferJob::fetchRecords() {
             }
             break;
         case protocol::Reply::NothingToTransfer:
-            log(text(37));
-            lastResult_ = 1;
+            log(text(Message::NothingToTransfer));
+            lastResult_ = SendResult::Only;
             break;
         case protocol::Reply::TableEnd:
-            lastResult_ = 1;
+            lastResult_ = SendResult::Only;
             break;
         case protocol::Reply::Unknown:
             break;
@@ -768,13 +765,13 @@ std::uint8_t TransferJob::fetchRecords() {
                 format(": given up after %d replies the job does not know, the last: ",
                        unknownReplies_) +
                 escapeBytes(payload_));
-            fail(kUnknownReply);
-            return kCallAgain;
+            fail(Message::UnknownReply);
+            return StepResult::CallAgain;
         }
     }
     showLine7(statusText_);
-    if (lastResult_ != 1) {
-        return kCallAgain;
+    if (lastResult_ != SendResult::Only) {
+        return StepResult::CallAgain;
     }
     if (descFetch_ == 1) {
         state_ = State::FetchAdes;
@@ -784,19 +781,19 @@ std::uint8_t TransferJob::fetchRecords() {
         ++tableIndex_;
         state_ = State::NextTableToFetch;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 // ---- helpers ----
 
 bool TransferJob::exchange() {
-    const std::uint8_t result = link_->transfer(scaleNumber_, replyKind_, request_, payload_);
-    exchangeGivenUp_ = result == 0;
-    return result == 1;
+    const StepResult result = link_->transfer(scaleNumber_, replyKind_, request_, payload_);
+    exchangeGivenUp_ = result == StepResult::Ended;
+    return result == StepResult::Complete;
 }
 
-void TransferJob::fail(std::int32_t messageNumber) {
-    pendingError_ = messageNumber;
+void TransferJob::fail(Message message) {
+    pendingError_ = message;
     state_ = State::AbortWithError;
 }
 
@@ -808,7 +805,7 @@ void TransferJob::setCurrentNumber(std::uint8_t number) {
 void TransferJob::showAndLogNumber() {
     const std::string number = format("%2d", currentNumber_);
     showLine6(number);
-    log(text(5) + " :" + number);
+    log(text(Message::Scale) + " :" + number);
 }
 
 std::string TransferJob::markerFileName(const std::string& workDir, const std::string& dirName,

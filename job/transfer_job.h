@@ -10,6 +10,7 @@
 
 #include "catalog/table_catalog.h"
 #include "diag/link_settings.h"
+#include "diag/messages.h"
 #include "job/job_parameters.h"
 #include "link/scale_link.h"
 #include "platform/line_settings.h"
@@ -22,11 +23,6 @@ class Table;
 // worker thread can call it again and again while the main thread serves the window.
 class TransferJob {
   public:
-    // Step results.
-    static constexpr std::uint8_t kEnded = 0;     // ended without an error of its own
-    static constexpr std::uint8_t kFinished = 1;  // the job is complete
-    static constexpr std::uint8_t kCallAgain = 2;
-
     // Makes the job's link from the line settings and the link settings the job determined.
     using LinkFactory =
         std::function<std::unique_ptr<ScaleLink>(const LineSettings&, const LinkSettings&)>;
@@ -45,9 +41,10 @@ class TransferJob {
     TransferJob(const TransferJob&) = delete;
     TransferJob& operator=(const TransferJob&) = delete;
 
-    // One step of the job: kCallAgain, kFinished or kEnded. Throws QmComExceptions for every
+    // One step of the job: CallAgain, Complete (the job has finished) or Ended (ended without an
+    // error of its own). Throws QmComExceptions for every
     // failure. Worker thread only.
-    std::uint8_t runStep();
+    StepResult runStep();
 
     // Asks the job to stop. The link makes no further repeat and gives up an exchange under way
     // within a second; the job then tries the end request once and ends. Callable from any
@@ -87,28 +84,28 @@ class TransferJob {
         StopOnRequest = 18,
     };
 
-    std::uint8_t introduce();
-    std::uint8_t connect();
-    std::uint8_t identify();
-    std::uint8_t selectTables();
-    std::uint8_t startPass(State next, std::uint8_t number, bool configPass);
-    std::uint8_t nextConfigNumberToSend();
-    std::uint8_t nextTableToSend();
-    std::uint8_t sendRecords();
-    std::uint8_t nextTableToFetch();
-    std::uint8_t fetchRecords();
-    std::uint8_t finish();
-    std::uint8_t abortWithError();
-    std::uint8_t fetchDescriptionTable(Table& table, std::uint8_t descFetch, State next);
-    std::uint8_t storeDescriptions();
-    std::uint8_t stopOnRequest();
+    StepResult introduce();
+    StepResult connect();
+    StepResult identify();
+    StepResult selectTables();
+    StepResult startPass(State next, std::uint8_t number, bool configPass);
+    StepResult nextConfigNumberToSend();
+    StepResult nextTableToSend();
+    StepResult sendRecords();
+    StepResult nextTableToFetch();
+    StepResult fetchRecords();
+    StepResult finish();
+    StepResult abortWithError();
+    StepResult fetchDescriptionTable(Table& table, std::uint8_t descFetch, State next);
+    StepResult storeDescriptions();
+    StepResult stopOnRequest();
 
     // One step of the exchange of `request_`: true once the reply is in. exchangeGivenUp_ tells
     // whether the link gave the exchange up after a stop request.
     bool exchange();
     // The longest reply the link takes: from the largest record the catalog's tables describe.
     void setReplyLimit();
-    void fail(std::int32_t messageNumber);
+    void fail(Message message);
     void setCurrentNumber(std::uint8_t number);
     void showAndLogNumber();
     bool identificationIsSafe() const;
@@ -134,7 +131,7 @@ class TransferJob {
     TableCatalog catalog_;
     std::uint8_t scaleNumber_ = 0;
     std::uint8_t currentNumber_ = 0;
-    std::int32_t pendingError_ = 0;
+    Message pendingError_ = Message::UnknownScaleType;
     Table* currentTable_ = nullptr;
     std::int32_t identModel_ = 0;
     std::int32_t identVariant_ = 0;
@@ -142,7 +139,7 @@ class TransferJob {
     std::uint32_t tableIndex_ = 0;
     std::string header_;
     // Starts at 0 so that a first reply of an unknown kind makes the job ask again.
-    std::uint8_t lastResult_ = 0;
+    SendResult lastResult_ = SendResult{0};
     std::string payload_;
     char replyKind_ = 0;
     std::string identification_;

@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "link/step_result.h"
+
 // The link to one scale: framed, acknowledged request/reply exchanges and the connection start
-// with the scale's greeting. Every operation is a non-blocking step: 2 = call again, 1 =
-// complete, and for transfer 0 = given up after a stop request. Failures are thrown as
+// with the scale's greeting. Every operation is a non-blocking step (StepResult): CallAgain,
+// Complete, and for transfer Ended = given up after a stop request. Failures are thrown as
 // QmComExceptions.
 class ScaleLink {
   public:
@@ -16,18 +18,18 @@ class ScaleLink {
     // one placeholder byte; it is read only on the call that starts the exchange. On completion
     // `code` is the reply's scale number, `firstByte` its kind and `payload` the reply from its
     // kind on, ETX and block check included.
-    virtual std::uint8_t transfer(std::uint8_t& code, char& firstByte, const std::string& request,
-                                  std::string& payload) = 0;
+    virtual StepResult transfer(std::uint8_t& code, char& firstByte, const std::string& request,
+                                std::string& payload) = 0;
     // One step of the connection start: opens the port, waits without a time limit for the
     // scale's greeting and switches the line to 8 data bits.
-    virtual std::uint8_t open(std::uint8_t& code, std::string& identification) = 0;
+    virtual StepResult open(std::uint8_t& code, std::string& identification) = 0;
     virtual ~ScaleLink() = default;
 
     // True from the sending of a request until its reply is complete or the exchange failed.
     bool isBusy() const { return busy; }
 
     // Asks the link to let the job stop soon: from now on a frame is not sent again, and an
-    // exchange under way (or started later) is given up (transfer returns 0) when it is not
+    // exchange under way (or started later) is given up (transfer returns Ended) when it is not
     // complete within kStopGraceMs; a wait for the scale's greeting ends at once. Callable
     // from any thread.
     void requestStop() {

@@ -18,10 +18,6 @@ using protocol::ETX;
 using protocol::NAK;
 using protocol::STX;
 
-constexpr std::int32_t kNotAcknowledged = 24;
-constexpr std::int32_t kReplyTimeout = 25;
-constexpr std::int32_t kPortUnusable = 26;
-
 char blockCheck(const std::string& bytes, std::string::size_type length) {
     char bcc = 0;
     for (std::string::size_type i = 0; i < length; ++i) {
@@ -45,8 +41,8 @@ std::int32_t SerialScaleLink::close() {
     return serialPort.close();
 }
 
-std::uint8_t SerialScaleLink::transfer(std::uint8_t& code, char& firstByte,
-                                       const std::string& request, std::string& payload) {
+StepResult SerialScaleLink::transfer(std::uint8_t& code, char& firstByte,
+                                     const std::string& request, std::string& payload) {
     if (transferState != TransferState::Idle && transferState != TransferState::AwaitUnrequested &&
         stopping() && platform::monotonicMillis() >= giveUpAt) {
         return giveUp();
@@ -68,12 +64,12 @@ std::uint8_t SerialScaleLink::transfer(std::uint8_t& code, char& firstByte,
         case TransferState::AwaitUnrequested:
             waitWithoutTimeout = true;
             transferState = TransferState::AwaitStx;
-            return 2;
+            return StepResult::CallAgain;
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::startExchange(const std::string& request) {
+StepResult SerialScaleLink::startExchange(const std::string& request) {
     sendFrame = request;
     const std::string::size_type n = sendFrame.size();
     waitWithoutTimeout = false;
@@ -92,10 +88,10 @@ std::uint8_t SerialScaleLink::startExchange(const std::string& request) {
     receiveBuffer.clear();
     busy = true;
     transferState = TransferState::AwaitAck;
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::awaitAck() {
+StepResult SerialScaleLink::awaitAck() {
     char byte = 0;
     if (readByte(byte)) {
         if (byte == ACK) {
@@ -108,16 +104,16 @@ std::uint8_t SerialScaleLink::awaitAck() {
     if (transferState == TransferState::AwaitAck && timedOut(linkSettings.ackTimeout)) {
         return repeatOrFail(false);
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::repeatOrFail(bool pauseFirst) {
+StepResult SerialScaleLink::repeatOrFail(bool pauseFirst) {
     // A job that is asked to stop sends nothing again.
     if (stopRequested()) {
         return giveUp();
     }
     if (repeatCount >= linkSettings.maxRepeats) {
-        failExchange(kNotAcknowledged);
+        failExchange(Message::NotAcknowledged);
     }
     ++repeatCount;
     if (pauseFirst) {
@@ -125,10 +121,10 @@ std::uint8_t SerialScaleLink::repeatOrFail(bool pauseFirst) {
     }
     restartTimer();
     send(sendFrame, sendLength);
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::awaitStx() {
+StepResult SerialScaleLink::awaitStx() {
     if (!waitWithoutTimeout && receiveTimedOut()) {
         return failReceive();
     }
@@ -139,7 +135,7 @@ std::uint8_t SerialScaleLink::awaitStx() {
         bool readable = false;
         serialPort.waitReadable(kIdleWaitMs, readable);
         if (!readable) {
-            return 2;
+            return StepResult::CallAgain;
         }
     }
     char byte = 0;
@@ -151,10 +147,10 @@ std::uint8_t SerialScaleLink::awaitStx() {
         receiveBuffer.push_back(byte);
         transferState = TransferState::Content;
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::receiveContent() {
+StepResult SerialScaleLink::receiveContent() {
     if (receiveTimedOut()) {
         return failReceive();
     }
@@ -174,10 +170,10 @@ std::uint8_t SerialScaleLink::receiveContent() {
             transferState = TransferState::Discard;
         }
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::discard() {
+StepResult SerialScaleLink::discard() {
     if (receiveTimedOut()) {
         return failReceive();
     }
@@ -190,23 +186,23 @@ std::uint8_t SerialScaleLink::discard() {
             transferState = TransferState::DiscardBcc;
         }
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload) {
+StepResult SerialScaleLink::awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload) {
     if (receiveTimedOut()) {
         return failReceive();
     }
     char byte = 0;
     if (!readByte(byte)) {
-        return 2;
+        return StepResult::CallAgain;
     }
     receiveBuffer.push_back(byte);
     if (blockCheck(receiveBuffer, receiveBuffer.size() - 1) != byte) {
         receiveBuffer.clear();
         transferState = TransferState::AwaitStx;
         send(std::string(1, NAK), 1);
-        return 2;
+        return StepResult::CallAgain;
     }
     transferState = TransferState::Idle;
     busy = false;
@@ -219,10 +215,10 @@ std::uint8_t SerialScaleLink::awaitBcc(std::uint8_t& code, char& firstByte, std:
     const bool hasContent = receiveBuffer.size() > protocol::kContentPosition;
     firstByte = hasContent ? receiveBuffer[protocol::kContentPosition] : '\0';
     payload = hasContent ? receiveBuffer.substr(protocol::kContentPosition) : std::string();
-    return 1;
+    return StepResult::Complete;
 }
 
-std::uint8_t SerialScaleLink::open(std::uint8_t& code, std::string& identification) {
+StepResult SerialScaleLink::open(std::uint8_t& code, std::string& identification) {
     switch (openState) {
         case OpenState::Start:
             return openPort();
@@ -231,10 +227,10 @@ std::uint8_t SerialScaleLink::open(std::uint8_t& code, std::string& identificati
         case OpenState::SwitchLine:
             return switchLine(code, identification);
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::openPort() {
+StepResult SerialScaleLink::openPort() {
     if (serialPort.configure(lineSettings.baudRate, lineSettings.format, lineSettings.handshake,
                              lineSettings.inputQueueSize, lineSettings.outputQueueSize) != 0) {
         failOpen();
@@ -244,20 +240,20 @@ std::uint8_t SerialScaleLink::openPort() {
     }
     openState = OpenState::AwaitGreeting;
     transferState = TransferState::AwaitUnrequested;
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::awaitGreeting() {
+StepResult SerialScaleLink::awaitGreeting() {
     std::uint8_t code = 0;
     char firstByte = 0;
     std::string payload;
-    if (transfer(code, firstByte, std::string(), payload) == 1) {
+    if (transfer(code, firstByte, std::string(), payload) == StepResult::Complete) {
         openState = OpenState::SwitchLine;
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::switchLine(std::uint8_t& code, std::string& identification) {
+StepResult SerialScaleLink::switchLine(std::uint8_t& code, std::string& identification) {
     code = receiveBuffer.size() > protocol::kNumberPosition + 1
                ? protocol::frameNumber(receiveBuffer)
                : 0;
@@ -277,7 +273,7 @@ std::uint8_t SerialScaleLink::switchLine(std::uint8_t& code, std::string& identi
         failOpen();
     }
     openState = OpenState::Start;
-    return 1;
+    return StepResult::Complete;
 }
 
 void SerialScaleLink::wakeWaits() {
@@ -296,17 +292,18 @@ void SerialScaleLink::failOpen() {
         g_log->add("Com " + std::to_string(linkSettings.port) + " (" + serialPort.deviceName() +
                    "): " + detail);
     }
-    std::string text = g_messageTexts != nullptr ? g_messageTexts->text(kPortUnusable) : "";
+    std::string text =
+        g_messageTexts != nullptr ? g_messageTexts->text(Message::PortNotOpened) : "";
     char number[16];
     std::snprintf(number, sizeof number, "%d", static_cast<int>(linkSettings.port));
     openState = OpenState::Start;
     throw QmComExceptions(text + " Com: " + number);
 }
 
-void SerialScaleLink::failExchange(std::int32_t number) {
+void SerialScaleLink::failExchange(Message message) {
     transferState = TransferState::Idle;
     busy = false;
-    throw QmComExceptions(number);
+    throw QmComExceptions(message);
 }
 
 bool SerialScaleLink::readByte(char& byte) {
@@ -338,11 +335,11 @@ bool SerialScaleLink::receiveTimedOut() const {
     return timedOut(linkSettings.receiveTimeout);
 }
 
-std::uint8_t SerialScaleLink::failReceive() {
+StepResult SerialScaleLink::failReceive() {
     if (stopRequested()) {
         return giveUp();
     }
-    failExchange(kReplyTimeout);
+    failExchange(Message::NoAnswer);
 }
 
 bool SerialScaleLink::stopping() {
@@ -356,11 +353,11 @@ bool SerialScaleLink::stopping() {
     return true;
 }
 
-std::uint8_t SerialScaleLink::giveUp() {
+StepResult SerialScaleLink::giveUp() {
     transferState = TransferState::Idle;
     busy = false;
     receiveBuffer.clear();
-    return 0;
+    return StepResult::Ended;
 }
 
 void SerialScaleLink::pauseUnlessStopped() {

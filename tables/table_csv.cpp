@@ -589,12 +589,12 @@ bool Table::writeEmptyCsv(const std::string& directory, int scaleNumber) {
 
 void Table::startSending(int) {}
 
-int Table::storeReceived(std::string&, int, const std::string&) {
-    return 1;
+SendResult Table::storeReceived(std::string&, int, const std::string&) {
+    return SendResult::Only;
 }
 
-int Table::nextToSend(std::string&, int, std::string&) {
-    return 4;
+SendResult Table::nextToSend(std::string&, int, std::string&) {
+    return SendResult::Nothing;
 }
 
 void Table::prepareReceive(int) {}

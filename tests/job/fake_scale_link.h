@@ -37,18 +37,18 @@ class FakeScaleLink : public ScaleLink {
 
     std::int32_t close() override { return 0; }
 
-    std::uint8_t open(std::uint8_t& code, std::string& identificationOut) override {
+    StepResult open(std::uint8_t& code, std::string& identificationOut) override {
         ++openCalls;
         if (greetingSteps-- > 0) {
-            return 2;
+            return StepResult::CallAgain;
         }
         code = scaleNumber;
         identificationOut = identification;
-        return 1;
+        return StepResult::Complete;
     }
 
-    std::uint8_t transfer(std::uint8_t& code, char& firstByte, const std::string& request,
-                          std::string& payload) override {
+    StepResult transfer(std::uint8_t& code, char& firstByte, const std::string& request,
+                        std::string& payload) override {
         if (!busy) {
             sentBytes.push_back(request);
             FakeRequest received;
@@ -58,7 +58,7 @@ class FakeScaleLink : public ScaleLink {
             }
             requests.push_back(received);
             busy = true;
-            return 2;
+            return StepResult::CallAgain;
         }
         busy = false;
         const std::string answer = reply ? reply(requests.back()) : std::string("q");
@@ -74,7 +74,7 @@ class FakeScaleLink : public ScaleLink {
         code = static_cast<std::uint8_t>(number);
         firstByte = answer.empty() ? '\x03' : answer[0];
         payload = frame.substr(6) + check;
-        return 1;
+        return StepResult::Complete;
     }
 
     // The contents of the requests, in order.
