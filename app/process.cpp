@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/job_setup.h"
 #include "diag/job_log.h"
 #include "diag/message_texts.h"
 #include "diag/process_hooks.h"
@@ -13,6 +14,7 @@
 #include "diag/version.h"
 #include "dictionary/char_translation.h"
 #include "job/transfer_job.h"
+#include "link/serial_scale_link.h"
 #include "platform/main_window.h"
 #include "platform/platform.h"
 
@@ -99,7 +101,6 @@ void runWorker(TransferJob* job) {
             break;
         }
     }
-    job->clearActive();
 }
 
 }  // namespace
@@ -115,7 +116,10 @@ int runProcess(const std::string& commandLine) {
 
     try {
         g_messageTexts = new MessageTexts(programDir);
-        g_transferJob = new TransferJob(commandLine);
+        g_transferJob = new TransferJob(prepareJob(commandLine),
+                                        [](const LineSettings& line, const LinkSettings& link) {
+                                            return std::make_unique<SerialScaleLink>(line, link);
+                                        });
         createStatusLines(showCommand);
     } catch (const QmComExceptions& failure) {
         reportFailure(failure);
@@ -131,8 +135,6 @@ int runProcess(const std::string& commandLine) {
     if (g_transferJob != nullptr) {
         g_transferJob->requestStop();
     }
-    // The worker clears the job's active flag as its last act; joining waits for exactly that
-    // without polling.
     worker.join();
     // The outcome is what the worker decided (a job stopped by the window ends as Stopped); a
     // close that came just after the job had finished or failed does not change it.

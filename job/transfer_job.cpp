@@ -1,131 +1,40 @@
 #include "job/transfer_job.h"
 
-#include <algorithm>
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <vector>
 
-#include "diag/config_file.h"
-#include "diag/escaped_bytes.h"
-#include "diag/job_log.h"
-#include "diag/message_texts.h"
 #include "diag/output_file.h"
 #include "diag/qm_com_exceptions.h"
 #include "diag/status_lines.h"
-#include "diag/version.h"
 #include "dictionary/char_translation.h"
 #include "dictionary/table.h"
-#include "link/serial_scale_link.h"
+#include "job/job_introduction.h"
+#include "job/job_output.h"
+#include "job/job_tables.h"
+#include "job/scale_identification.h"
 #include "platform/platform.h"
 #include "protocol/scale_protocol.h"
 #include "tables/keyed_table.h"
 
+// format, text, log, logMessage, showAndLog.
+using namespace job_output;
+
 namespace {
 
-// Files of configuration tables carry the numbers 00 to 10.
-constexpr int kLastFileNumber = 10;
 // Replies of a kind the job cannot use, while fetching one table, after which the job ends.
 constexpr int kMostUnknownReplies = 10;
-// Room in a reply frame beyond the largest record: header, kind, ETX, block check and more.
-constexpr std::size_t kReplyHeadroom = 4096;
-
-// The most bytes a record of `table` can take on the wire: every value byte may need three
-// bytes, each field a terminator and a separator, each attribute its sign and ETB.
-std::size_t largestRecordBytes(const Table& table) {
-    const TableDescription& description = table.description();
-    std::size_t bytes = 0;
-    for (std::size_t i = 0; i < description.attributeCount; ++i) {
-        const AttributeDescription& attribute = description.attributes[i];
-        bytes += 3 * (attribute.byteCount + attribute.fieldCount) + attribute.fieldCount + 2;
-    }
-    return bytes;
-}
-
-std::string format(const char* pattern, ...) {
-    char buffer[128];
-    va_list args;
-    va_start(args, pattern);
-    std::vsnprintf(buffer, sizeof buffer, pattern, args);
-    va_end(args);
-    return buffer;
-}
-
-std::string text(Message message) {
-    return g_messageTexts != nullptr ? g_messageTexts->text(message) : std::string();
-}
-
-void log(const std::string& entry) {
-    if (g_log != nullptr) {
-        g_log->add(entry);
-    }
-}
-
-void logMessage(Message message) {
-    if (g_log != nullptr) {
-        g_log->addMessage(message);
-    }
-}
-
-void showAndLog(void (*show)(const std::string&), const std::string& line) {
-    show(line);
-    log(line);
-}
 
 }  // namespace
 
-TransferJob::TransferJob(const std::string& commandLine)
-    : TransferJob(commandLine, [](const LineSettings& line, const LinkSettings& link) {
-          return std::make_unique<SerialScaleLink>(line, link);
-      }) {}
-
-TransferJob::TransferJob(const std::string& commandLine, const LinkFactory& makeLink,
+TransferJob::TransferJob(const JobInputs& inputs, const LinkFactory& makeLink,
                          std::uint32_t tablePauseMs)
-    : tablePauseMs_(tablePauseMs) {
-    programDir_ = platform::programDirectory();
-    dataDir_ = platform::dataDirectory();
-    job_ = JobParameters(commandLine).result();
-    if (!makeDirectory(job_.workDir)) {
-        throw QmComExceptions(Message::WorkDirNotCreated);
-    }
-    // One job at a time in a directory. A directory the job cannot create the lock file in
-    // (read-only, say) is used without it: nothing is written there anyway.
-    // A lock file someone else made (a link, a FIFO, another user's file) is not used: the job
-    // ends as if the directory were in use, and says why.
-    platform::FileLock* lock = nullptr;
-    std::string refusal;
-    switch (platform::lockFile(job_.workDir + "Kwlink.lck", lock, refusal)) {
-        case platform::LockResult::HeldByOther:
-            throw QmComExceptions(Message::DirectoryInUse);
-        case platform::LockResult::Refused:
-            throw QmComExceptions(text(Message::DirectoryInUse) + " (" + refusal + ")");
-        default:
-            break;
-    }
-    if (lock != nullptr) {
-        removeStaleTemporaryFiles(job_.workDir);
-    }
-    g_log = new JobLog(job_.workDir);
-    g_log->holdLock(lock);
-    g_charTranslation = nullptr;
-    g_charTranslation = new CharTranslation(programDir_);
-    {
-        ConfigFile config(dataDir_);
-        if (job_.portGiven) {
-            config.setPort(static_cast<std::uint32_t>(job_.port));
-        }
-        config.getSettings(linkSettings_);
-    }
-    lineSettings_ = LineSettings();
-    lineSettings_.baudRate = 9600;
-    lineSettings_.format.dataBits = 7;
-    lineSettings_.format.parity = 1;
-    lineSettings_.format.stopBits = 0;
-    lineSettings_.handshake = 0;
-    lineSettings_.inputQueueSize = 4096;
-    lineSettings_.outputQueueSize = 4096;
+    : job_(inputs.job),
+      linkSettings_(inputs.linkSettings),
+      lineSettings_(inputs.lineSettings),
+      tablePauseMs_(tablePauseMs),
+      programDir_(platform::programDirectory()),
+      dataDir_(platform::dataDirectory()) {
     link_ = makeLink(lineSettings_, linkSettings_);
-    setReplyLimit();
+    link_->setReplyLimit(largestReply(catalog_));
 }
 
 void TransferJob::requestStop() {
@@ -135,17 +44,6 @@ void TransferJob::requestStop() {
     }
 }
 
-void TransferJob::setReplyLimit() {
-    std::size_t largest =
-        std::max(largestRecordBytes(catalog_.tdes()), largestRecordBytes(catalog_.ades()));
-    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        if (const Table* table = catalog_.tableAt(i)) {
-            largest = std::max(largest, largestRecordBytes(*table));
-        }
-    }
-    link_->setReplyLimit(largest + kReplyHeadroom);
-}
-
 TransferJob::~TransferJob() {
     delete g_charTranslation;
     g_charTranslation = nullptr;
@@ -153,10 +51,6 @@ TransferJob::~TransferJob() {
         link_.reset();
         logMessage(Message::PortClosed);
     }
-}
-
-bool TransferJob::makeDirectory(const std::string& path) {
-    return !path.empty() && platform::makeDirectory(path);
 }
 
 StepResult TransferJob::runStep() {
@@ -222,48 +116,7 @@ StepResult TransferJob::runStep() {
 // ---- states of the job's frame ----
 
 StepResult TransferJob::introduce() {
-    showAndLog(showLine1, text(Message::Title));
-    static const Message kKindTexts[] = {Message::RestoreAll, Message::BackUpAll, Message::SendData,
-                                         Message::FetchData};  // by jobKind
-    const Message kindText = kKindTexts[job_.jobKind & 3];
-    showAndLog(showLine2, text(kindText) + ": " + text(Message::Port) +
-                              format("[%01d]", static_cast<int>(linkSettings_.port)));
-    const bool restoreOrBackup = job_.jobKind < 2;
-    if (!restoreOrBackup) {
-        std::string articles;
-        if (job_.articleGiven) {
-            articles = text(Message::Articles);
-            if (job_.jobKind == 2) {
-                articles += format("[%04d - %04d]", static_cast<int>(job_.articleFrom),
-                                   static_cast<int>(job_.articleTo));
-            } else {
-                articles += "[" + text(Message::All) + "]";
-            }
-            articles += ": ";
-        }
-        std::string configuration;
-        if (job_.confGiven) {
-            configuration = text(Message::Configuration) + ": " + text(Message::Numbers) +
-                            format("[%02d - %02d]", job_.confFrom, job_.confTo);
-        }
-        showAndLog(showLine3, articles + configuration);
-        if (job_.tablesGiven) {
-            std::string line = text(Message::Tables) + ": ";
-            if (job_.tableNameCount == JobParseResult::kAllTables) {
-                line += text(Message::AllTables);
-            } else {
-                for (std::uint8_t i = 0; i < job_.tableNameCount && i < job_.tables.size(); ++i) {
-                    line += " " + job_.tables[i];
-                }
-            }
-            showAndLog(showLine4, line);
-        }
-    } else {
-        showAndLog(showLine3, text(Message::AllConfiguration) + ": " + text(Message::Numbers) +
-                                  format("[%02d - %02d]", job_.confFrom, job_.confTo));
-    }
-    showAndLog(showLine5, job_.workDir);
-    logMessage(Message::WaitingForScale);
+    introduceJob(job_, linkSettings_.port);
     state_ = State::Connect;
     return StepResult::CallAgain;
 }
@@ -276,97 +129,44 @@ StepResult TransferJob::connect() {
     return StepResult::CallAgain;
 }
 
-bool TransferJob::identificationIsSafe() const {
-    // The identification names a directory below the program directory: it must not be able to
-    // leave it or name a device.
-    if (identification_.find("..") != std::string::npos) {
-        return false;
-    }
-    for (char c : identification_) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\' || c == ':') {
-            return false;
-        }
-    }
-    return true;
-}
-
 StepResult TransferJob::identify() {
     showAndLog(showLine1,
                text(Message::Scale) + format(": [%02d] ", scaleNumber_) + identification_);
-    const std::string separator(1, platform::pathSeparator());
-    const std::size_t length = identification_.size();
-    if (length < 10 || length > 13 || !identificationIsSafe()) {
-        fail(Message::IdentificationInvalid);
+    const ScaleIdentity identity = identifyScale(identification_);
+    identType_ = identity.type;
+    identVariant_ = identity.variant;
+    identModel_ = identity.model;
+    if (!identity.valid) {
+        fail(identity.error);
         return StepResult::CallAgain;
     }
-    bool generic = length > 10;
-    if (length == 10) {
-        identType_ = std::atoi(identification_.substr(0, 3).c_str());
-        if (identType_ != 109) {
-            fail(Message::UnknownScaleType);
-            return StepResult::CallAgain;
-        }
-        identVariant_ = std::atoi(identification_.substr(3, 2).c_str());
-        identModel_ = std::atoi(identification_.substr(7, 3).c_str());
-        if (identVariant_ != 74 || identModel_ > 701) {
-            generic = true;
-        } else if (identModel_ < 700) {
-            fail(Message::UnknownScaleType);
-            return StepResult::CallAgain;
-        } else {
-            descDir_ = programDir_ + separator +
-                       (identModel_ == 700 ? "109SCALE700" : "109SCALE701") + separator;
-            if (!catalog_.loadDescriptions(descDir_)) {
-                fail(Message::ModelDescriptionsInvalid);
-                return StepResult::CallAgain;
-            }
-            model700_ = identModel_ == 700;
+    const std::string separator(1, platform::pathSeparator());
+    if (identity.builtIn) {
+        descDir_ = programDir_ + separator + identity.directoryName + separator;
+        if (catalog_.loadDescriptions(descDir_)) {
+            model700_ = identity.model700;
             state_ = State::SelectTables;
-            return StepResult::CallAgain;
+        } else {
+            fail(Message::ModelDescriptionsInvalid);
         }
+        return StepResult::CallAgain;
     }
-    if (generic) {
-        // Fetched descriptions lie in the data directory; one there that is another user's link
-        // is neither read nor written (the log names it).
-        std::string target;
-        std::string refusal;
-        if (!outputTarget(dataDir_ + separator + identification_, target, refusal)) {
-            fail(Message::OutputNotWritten);
-            return StepResult::CallAgain;
-        }
-        descDir_ = dataDir_ + separator + identification_ + separator;
-        state_ = catalog_.loadDescriptions(descDir_) ? State::SelectTables : State::FetchTdes;
+    // Fetched descriptions lie in the data directory; one there that is another user's link
+    // is neither read nor written (the log names it).
+    std::string target;
+    std::string refusal;
+    if (!outputTarget(dataDir_ + separator + identity.directoryName, target, refusal)) {
+        fail(Message::OutputNotWritten);
+        return StepResult::CallAgain;
     }
+    descDir_ = dataDir_ + separator + identity.directoryName + separator;
+    state_ = catalog_.loadDescriptions(descDir_) ? State::SelectTables : State::FetchTdes;
     return StepResult::CallAgain;
 }
 
 StepResult TransferJob::selectTables() {
-    setReplyLimit();
-    catalog_.deselectAll();
-    // Only a job that sends is limited by the range (a fetch asks for the whole table).
-    if (job_.articleGiven && !catalog_.selectArticleRange(job_.articleFrom, job_.articleTo) &&
-        job_.direction == 1) {
-        log(
-            format("The article range %u - %u lies wholly outside the article table's keys: no "
-                   "article is sent",
-                   static_cast<unsigned>(job_.articleFrom), static_cast<unsigned>(job_.articleTo)));
-    }
-    if (job_.tablesGiven) {
-        if (job_.tableNameCount == JobParseResult::kAllTables) {
-            catalog_.selectDataTables();
-        } else {
-            for (std::uint8_t i = 0; i < job_.tableNameCount && i < job_.tables.size(); ++i) {
-                if (!catalog_.selectByName(job_.tables[i])) {
-                    log("KWTAB names the table " + job_.tables[i] +
-                        ", which this scale does not have");
-                }
-            }
-        }
-    }
-    if (job_.confGiven) {
-        catalog_.selectConfigurationTables();
-    }
+    link_->setReplyLimit(largestReply(catalog_));
+    selectJobTables(catalog_, job_);
     const bool data = job_.tablesGiven || job_.articleGiven;
     if (job_.direction == 1) {
         // Every selected table is read, so that a table named in the job (the article table
@@ -374,7 +174,9 @@ StepResult TransferJob::selectTables() {
         catalog_.importSelectedTables(job_.workDir);
         const std::set<std::string> missingFiles(catalog_.importFailures().begin(),
                                                  catalog_.importFailures().end());
-        if (!checkTablesToSend(missingFiles)) {
+        Message refusal = Message::NoFileToSend;
+        if (!checkTablesToSend(catalog_, job_, scaleNumber_, missingFiles, refusal)) {
+            fail(refusal);
             return StepResult::CallAgain;
         }
         state_ = data ? State::StartSendPass : State::StartConfigSendPass;
@@ -384,98 +186,6 @@ StepResult TransferJob::selectTables() {
     return StepResult::CallAgain;
 }
 
-// Before anything is sent: logs every selected table that had no file, ends the job with
-// error 39 when not one of them had a file, and with error 40 when a file holds a value that
-// cannot be sent as it stands (each one logged with table, key, column and text).
-bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
-    bool anyFile = false;
-    std::vector<InvalidValue> invalid;
-    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        Table* table = catalog_.tableAt(i);
-        if (table == nullptr || !table->isSelected() || table->isMeta()) {
-            continue;
-        }
-        // A configuration table goes out only in the configuration pass.
-        if (table->isConfigurationTable() && !job_.confGiven) {
-            log("Table " + table->fileSign() + " (" + table->name() +
-                ") is a configuration table: it is sent only with KWCONF");
-            continue;
-        }
-        if (missingFiles.count(table->fileSign()) != 0) {
-            log("No file to send for table " + table->fileSign() + " (" + table->name() + ")");
-            continue;
-        }
-        anyFile = true;
-        if (!table->isSendBlocked()) {
-            const std::size_t first = invalid.size();
-            table->findInvalidValues(invalid);
-            // A table kept per scale is checked only for the numbers the job sends it for.
-            invalid.erase(
-                std::remove_if(invalid.begin() + static_cast<std::ptrdiff_t>(first), invalid.end(),
-                               [this, table](const InvalidValue& value) {
-                                   return value.scale >= 0 && !sendsNumber(*table, value.scale);
-                               }),
-                invalid.end());
-        }
-    }
-    if (!anyFile) {
-        fail(Message::NoFileToSend);
-        return false;
-    }
-    bool unreadable = false;
-    for (const InvalidValue& value : invalid) {
-        if (!value.problem.empty()) {
-            log(value.problem);
-            unreadable = unreadable || value.message == messageNumber(Message::FileNotRead);
-            continue;
-        }
-        std::string where =
-            (value.badKey ? "Invalid key in table " : "Invalid value in table ") + value.table;
-        if (value.scale >= 0) {
-            where += format(" (number %02d)", value.scale);
-        }
-        if (!value.badKey) {
-            where += format(", key %d", static_cast<int>(value.key));
-        }
-        std::string line = where + ", column " + value.column + ": \"" + value.text + "\"";
-        if (value.text.find("E+") != std::string::npos ||
-            value.text.find("e+") != std::string::npos) {
-            line +=
-                " (this looks like a number a spreadsheet rewrote: format that column as "
-                "text)";
-        }
-        log(line);
-    }
-    if (!invalid.empty()) {
-        fail(unreadable ? Message::FileNotRead : Message::InvalidValueInFile);
-        return false;
-    }
-    return true;
-}
-
-bool TransferJob::sendsNumber(const Table& table, std::int32_t number) const {
-    if (!table.isConfigurationTable()) {
-        return number == scaleNumber_;
-    }
-    // The configuration pass runs from confFrom to confTo, and at least for confFrom.
-    return number == job_.confFrom || (number >= job_.confFrom && number <= job_.confTo);
-}
-
-// Decided per file once every number is fetched: a file that none of the numbers it holds
-// filled. Numbers above 10 have no file.
-bool TransferJob::writeTablesFetchedEmpty() {
-    bool written = true;
-    for (const auto& entry : fetched_) {
-        if (entry.second > kLastFileNumber) {
-            continue;
-        }
-        if (fetchedWithRecords_.count(entry) == 0) {
-            written = entry.first->writeEmptyCsv(job_.workDir, entry.second) && written;
-        }
-    }
-    return written;
-}
-
 StepResult TransferJob::finish() {
     request_ = protocol::endRequest(scaleNumber_, model700_);
     if (!exchange()) {
@@ -483,26 +193,11 @@ StepResult TransferJob::finish() {
         return exchangeGivenUp_ ? StepResult::Ended : StepResult::CallAgain;
     }
     logMessage(Message::ConnectionEnded);
-    if (job_.direction == 2) {
-        // The marker and the log of an earlier job say that the directory holds a complete
-        // backup: they go before the first file is replaced, so that a job that ends in the
-        // middle of writing (killed, or a full disk) leaves nothing that claims success.
-        const std::string marker =
-            markerFileName(job_.workDir, job_.dirName, platform::pathSeparator() == '/' ? 0 : 3);
-        std::remove(marker.c_str());
-        std::remove((job_.workDir + "Kwlink.log").c_str());
-        bool written = catalog_.saveAllTables(job_.workDir);
-        written = writeTablesFetchedEmpty() && written;
-        catalog_.importAll(job_.workDir);
-        logTablesKeptAsTheyAre();
-        written = catalog_.saveAllTables(job_.workDir, true) && written;
-        // A file that cannot be read back as written is no backup: no marker.
-        written = !logTablesWrittenAsFetched() && written;
-        // The marker only when every file is in place.
-        if (!written || !writeOutputFile(marker, kVersionBanner)) {
-            // The end request is already answered: report at once that the backup is incomplete.
-            throw QmComExceptions(Message::OutputNotWritten);
-        }
+    // A backup that is not complete on disk is reported at once: the end request is already
+    // answered.
+    if (job_.direction == 2 &&
+        !writeBackup(catalog_, job_.workDir, job_.dirName, fetched_, fetchedWithRecords_)) {
+        throw QmComExceptions(Message::OutputNotWritten);
     }
     return StepResult::Complete;
 }
@@ -524,52 +219,6 @@ StepResult TransferJob::abortWithError() {
         throw;
     }
     throw QmComExceptions(pendingError_);
-}
-
-// After a backup re-read every file of the working directory: a table whose file held a value
-// it could not take as it stands is not written back (writing it would change or drop that
-// value); the log says which tables were kept.
-void TransferJob::logTablesKeptAsTheyAre() {
-    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        Table* table = catalog_.tableAt(i);
-        if (table == nullptr) {
-            continue;
-        }
-        // A text that a job sending the file would refuse counts like one that could not be
-        // taken as it stands.
-        std::vector<InvalidValue> invalid;
-        table->findInvalidValues(invalid);
-        if (!invalid.empty()) {
-            table->keepFiles();
-        }
-        if (table->hasImportProblems()) {
-            for (const InvalidValue& value : table->fileProblems()) {
-                log(value.problem);
-            }
-            log("Files of table " + table->fileSign() +
-                " kept as they are: they hold a value that cannot be written back unchanged");
-        }
-    }
-}
-
-// A table whose file got a fetched value holding ";", CR or LF was written once, as fetched,
-// and neither re-read nor written again (read back, the value would shift the columns after
-// it). True when there is such a table.
-bool TransferJob::logTablesWrittenAsFetched() {
-    bool any = false;
-    const auto note = [&any](const Table* table) {
-        if (table != nullptr && table->wroteUnreadableLine()) {
-            log("Files of table " + table->fileSign() +
-                " written as fetched, not read back: a value holds \";\", CR or LF");
-            any = true;
-        }
-    };
-    note(&catalog_.tdes());
-    note(&catalog_.ades());
-    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        note(catalog_.tableAt(i));
-    }
-    return any;
 }
 
 StepResult TransferJob::stopOnRequest() {
@@ -739,10 +388,7 @@ StepResult TransferJob::fetchRecords() {
             // The table filed the record under the number of the reply.
             fetchedWithRecords_.emplace(currentTable_, currentTable_->csvFileNumber(scaleNumber_));
             if (!currentTable_->layout().lastDecodeComplete()) {
-                log("Record of table " + currentTable_->fileSign() +
-                    format(" (number %02d), key %d", currentNumber_,
-                           static_cast<int>(currentTable_->key())) +
-                    ", not read completely: " + escapeBytes(payload_));
+                logIncompleteRecord(*currentTable_, currentNumber_, payload_);
             }
             break;
         case protocol::Reply::NothingToTransfer:
@@ -753,21 +399,15 @@ StepResult TransferJob::fetchRecords() {
             lastResult_ = SendResult::Only;
             break;
         case protocol::Reply::Unknown:
+            // The table stays unfinished and the job asks again, without a log entry; but a
+            // scale that answers so for ever (also one that sends the table's records again
+            // before each such reply) would keep the job going for ever.
+            if (++unknownReplies_ >= kMostUnknownReplies) {
+                logUnknownReplies(*currentTable_, unknownReplies_, payload_);
+                fail(Message::UnknownReply);
+                return StepResult::CallAgain;
+            }
             break;
-    }
-    if (reply == protocol::Reply::Unknown) {
-        // The table stays unfinished and the job asks again, without a log entry; a scale that
-        // answers so for ever (also one that sends the table's records again before each such
-        // reply) would keep the job going for ever.
-        if (++unknownReplies_ >= kMostUnknownReplies) {
-            // One entry for the whole run of such replies: the table and the last reply.
-            log("Table " + currentTable_->fileSign() +
-                format(": given up after %d replies the job does not know, the last: ",
-                       unknownReplies_) +
-                escapeBytes(payload_));
-            fail(Message::UnknownReply);
-            return StepResult::CallAgain;
-        }
     }
     showLine7(statusText_);
     if (lastResult_ != SendResult::Only) {
@@ -806,15 +446,4 @@ void TransferJob::showAndLogNumber() {
     const std::string number = format("%2d", currentNumber_);
     showLine6(number);
     log(text(Message::Scale) + " :" + number);
-}
-
-std::string TransferJob::markerFileName(const std::string& workDir, const std::string& dirName,
-                                        std::string::size_type firstExaminedPosition) {
-    std::string name = workDir.empty() ? std::string() : workDir.substr(0, workDir.size() - 1);
-    std::string::size_type length = name.size();
-    while (length > firstExaminedPosition && name[length - 1] != '\\' && name[length - 1] != '/') {
-        --length;
-    }
-    name.resize(length);
-    return name + dirName + ".sca";
 }
