@@ -16,7 +16,7 @@ class JobLog {
     // line and entry 0000 (the version banner and " Log-was Opened"); writes nothing yet.
     explicit JobLog(const std::string& directory);
     // Closes the log (unless close() did) and releases the directory lock it holds.
-    virtual ~JobLog();
+    ~JobLog();
 
     // Adds "Log-Closed" and writes every line, each ending with CR LF, replacing the file of an
     // earlier run. A byte below 20h and the byte 7Fh inside a line are written as "\x" and two

@@ -14,7 +14,7 @@ class MessageTexts {
     // Loads `directory` + separator + "Messages.res". Throws QmComExceptions with the literal
     // texts "Can't open File Messages.res" or "Wrong-Format in Messages.res".
     explicit MessageTexts(const std::string& directory);
-    virtual ~MessageTexts() = default;
+    ~MessageTexts() = default;
 
     // The text of `number`, or an empty text.
     std::string text(std::int32_t number) const;

@@ -13,7 +13,6 @@
 // QmComExceptions.
 class ScaleLink {
   public:
-    virtual std::int32_t close() = 0;
     // One step of an exchange. `request` is the frame without ETX and block check, ending with
     // one placeholder byte; it is read only on the call that starts the exchange. On completion
     // `code` is the reply's scale number, `firstByte` its kind and `payload` the reply from its
@@ -26,7 +25,7 @@ class ScaleLink {
     virtual ~ScaleLink() = default;
 
     // True from the sending of a request until its reply is complete or the exchange failed.
-    bool isBusy() const { return busy; }
+    bool isBusy() const { return busy_; }
 
     // Asks the link to let the job stop soon: from now on a frame is not sent again, and an
     // exchange under way (or started later) is given up (transfer returns Ended) when it is not
@@ -41,7 +40,7 @@ class ScaleLink {
 
     // The longest reply frame taken, STX to block check; a longer one is dropped and answered
     // with NAK. The job sets it from the largest record its tables can describe.
-    void setReplyLimit(std::size_t bytes) { replyLimit = bytes; }
+    void setReplyLimit(std::size_t bytes) { replyLimit_ = bytes; }
     static constexpr std::size_t kDefaultReplyLimit = 64 * 1024;
 
   protected:
@@ -49,8 +48,8 @@ class ScaleLink {
     // the requesting thread.
     virtual void wakeWaits() {}
 
-    bool busy = false;
-    std::size_t replyLimit = kDefaultReplyLimit;
+    bool busy_ = false;
+    std::size_t replyLimit_ = kDefaultReplyLimit;
 
   private:
     std::atomic<bool> stopRequested_{false};

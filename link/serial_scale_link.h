@@ -21,13 +21,12 @@ class SerialScaleLink : public ScaleLink {
     // Closes the port.
     ~SerialScaleLink() override;
 
-    std::int32_t close() override;
     StepResult transfer(std::uint8_t& code, char& firstByte, const std::string& request,
                         std::string& payload) override;
     StepResult open(std::uint8_t& code, std::string& identification) override;
 
-    const SerialPort& port() const { return serialPort; }
-    const LineSettings& currentLineSettings() const { return lineSettings; }
+    const SerialPort& port() const { return serialPort_; }
+    const LineSettings& currentLineSettings() const { return lineSettings_; }
 
   protected:
     void wakeWaits() override;
@@ -80,19 +79,19 @@ class SerialScaleLink : public ScaleLink {
     // Sleeps `pause` milliseconds, less when a stop is requested meanwhile.
     void pauseUnlessStopped();
 
-    LinkSettings linkSettings;
-    TransferState transferState = TransferState::Idle;
-    std::string receiveBuffer;
-    OpenState openState = OpenState::Start;
-    SerialPort serialPort;
-    LineSettings lineSettings;
-    std::string sendFrame;
-    std::int32_t sendLength = 0;
-    std::uint64_t timerStart = 0;
-    bool waitWithoutTimeout = false;
+    LinkSettings linkSettings_;
+    TransferState transferState_ = TransferState::Idle;
+    std::string receiveBuffer_;
+    OpenState openState_ = OpenState::Start;
+    SerialPort serialPort_;
+    LineSettings lineSettings_;
+    std::string sendFrame_;
+    std::int32_t sendLength_ = 0;
+    std::uint64_t timerStart_ = 0;
+    bool waitWithoutTimeout_ = false;
     // After a stop request: when the exchange under way is given up.
-    bool graceStarted = false;
-    std::uint64_t giveUpAt = 0;
+    bool graceStarted_ = false;
+    std::uint64_t giveUpAt_ = 0;
     // Counted in a wide type, so that every maxRepeats of the configuration file works.
-    std::uint32_t repeatCount = 0;
+    std::uint32_t repeatCount_ = 0;
 };

@@ -35,8 +35,6 @@ class FakeScaleLink : public ScaleLink {
     std::vector<FakeRequest> requests;
     int openCalls = 0;
 
-    std::int32_t close() override { return 0; }
-
     StepResult open(std::uint8_t& code, std::string& identificationOut) override {
         ++openCalls;
         if (greetingSteps-- > 0) {
@@ -49,7 +47,7 @@ class FakeScaleLink : public ScaleLink {
 
     StepResult transfer(std::uint8_t& code, char& firstByte, const std::string& request,
                         std::string& payload) override {
-        if (!busy) {
+        if (!busy_) {
             sentBytes.push_back(request);
             FakeRequest received;
             if (request.size() >= 7) {
@@ -57,10 +55,10 @@ class FakeScaleLink : public ScaleLink {
                 received.content = request.substr(6, request.size() - 7);
             }
             requests.push_back(received);
-            busy = true;
+            busy_ = true;
             return StepResult::CallAgain;
         }
-        busy = false;
+        busy_ = false;
         const std::string answer = reply ? reply(requests.back()) : std::string("q");
         const int number = requests.back().number;
         std::string frame = "\x02\x17]";
