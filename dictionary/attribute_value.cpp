@@ -1,16 +1,12 @@
 #include "dictionary/attribute_value.h"
 
-int AttributeValue::setText(const std::string&) {
-    return 1;
+void AttributeValue::setText(const std::string&) {}
+
+void AttributeValue::setField(std::uint32_t, const std::string& text) {
+    setText(text);
 }
 
-int AttributeValue::setField(std::uint32_t, const std::string& text) {
-    return setText(text);
-}
-
-int AttributeValue::writeCsv(std::string&) const {
-    return 1;
-}
+void AttributeValue::writeCsv(std::string&) const {}
 
 void AttributeValue::clear() {
     fillCount_ = 0;

@@ -16,14 +16,14 @@ class AttributeValue {
     AttributeValue(const AttributeValue&) = delete;
     AttributeValue& operator=(const AttributeValue&) = delete;
 
-    // Takes one CSV column text as the value's next column. Returns 1.
-    virtual int setText(const std::string& text);
+    // Takes one CSV column text as the value's next column.
+    virtual void setText(const std::string& text);
     // Takes one CSV column text as the value's field `index` (from 0), whatever the columns
     // before; an index outside the value's fields is ignored. Where a value has one field,
-    // the same as setText. Returns 1.
-    virtual int setField(std::uint32_t index, const std::string& text);
-    // Appends the value's columns to `out`, each followed by ";". Returns 1.
-    virtual int writeCsv(std::string& out) const;
+    // the same as setText.
+    virtual void setField(std::uint32_t index, const std::string& text);
+    // Appends the value's columns to `out`, each followed by ";".
+    virtual void writeCsv(std::string& out) const;
     // Reads the value from `record`, `pos` standing just after the attribute's bus sign; never
     // looks at a byte at or after `length`. Leaves `pos` on the first byte not consumed.
     // Returns 1 on success, 0 when the value could not be read (the slots then keep texts

@@ -2,15 +2,13 @@
 
 #include "dictionary/value_codec.h"
 
-int CharValue::setText(const std::string& text) {
+void CharValue::setText(const std::string& text) {
     *slot_ = text;
-    return 1;
 }
 
-int CharValue::writeCsv(std::string& out) const {
+void CharValue::writeCsv(std::string& out) const {
     out += *slot_;
     out.push_back(';');
-    return 1;
 }
 
 int CharValue::decode(const std::string& record, std::size_t& pos, std::size_t length) {

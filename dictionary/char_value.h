@@ -7,8 +7,8 @@ class CharValue : public AttributeValue {
   public:
     CharValue(std::uint8_t busSign, std::string* slot) : AttributeValue(busSign, {}), slot_(slot) {}
 
-    int setText(const std::string& text) override;
-    int writeCsv(std::string& out) const override;
+    void setText(const std::string& text) override;
+    void writeCsv(std::string& out) const override;
     // Takes the one byte at `pos`. ETB or ETX there means an empty value (the byte is left for
     // the record's framing); at the end of the record the slot stays unchanged and the result
     // is 0.

@@ -4,15 +4,13 @@
 
 #include "dictionary/value_codec.h"
 
-int DigitStringValue::setText(const std::string& text) {
+void DigitStringValue::setText(const std::string& text) {
     *slot_ = text;
-    return 1;
 }
 
-int DigitStringValue::writeCsv(std::string& out) const {
+void DigitStringValue::writeCsv(std::string& out) const {
     out += *slot_;
     out.push_back(';');
-    return 1;
 }
 
 int DigitStringValue::decode(const std::string& record, std::size_t& pos, std::size_t length) {

@@ -12,8 +12,8 @@ class DigitStringValue : public AttributeValue {
                      std::uint32_t width)
         : AttributeValue(busSign, std::move(fileSign)), slot_(slot), width_(width) {}
 
-    int setText(const std::string& text) override;
-    int writeCsv(std::string& out) const override;
+    void setText(const std::string& text) override;
+    void writeCsv(std::string& out) const override;
     // Takes the raw bytes up to ETB, ETX or the end of the record, without leading '0's;
     // nothing left gives "0".
     int decode(const std::string& record, std::size_t& pos, std::size_t length) override;

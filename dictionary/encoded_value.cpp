@@ -2,26 +2,23 @@
 
 #include <algorithm>
 
-int EncodedValue::setText(const std::string& text) {
+void EncodedValue::setText(const std::string& text) {
     if (fillCount_ < fieldCount_) {
         slots_[fillCount_++] = text;
     }
-    return 1;
 }
 
-int EncodedValue::setField(std::uint32_t index, const std::string& text) {
+void EncodedValue::setField(std::uint32_t index, const std::string& text) {
     if (index < fieldCount_) {
         slots_[index] = text;
     }
-    return 1;
 }
 
-int EncodedValue::writeCsv(std::string& out) const {
+void EncodedValue::writeCsv(std::string& out) const {
     for (std::uint32_t i = 0; i < fieldCount_; ++i) {
         out += slots_[i];
         out.push_back(';');
     }
-    return 1;
 }
 
 int EncodedValue::decode(const std::string& record, std::size_t& pos, std::size_t length) {

@@ -21,10 +21,10 @@ class EncodedValue : public AttributeValue {
           mode_(mode) {}
 
     // Fills the slots in column order; columns beyond fieldCount are ignored.
-    int setText(const std::string& text) override;
-    int setField(std::uint32_t index, const std::string& text) override;
+    void setText(const std::string& text) override;
+    void setField(std::uint32_t index, const std::string& text) override;
     // All fieldCount slot texts, whatever setText filled.
-    int writeCsv(std::string& out) const override;
+    void writeCsv(std::string& out) const override;
     // A field that cannot be read keeps its text and makes the result 0; the fields after it
     // are still read. Fields after the last one the record carries keep their texts.
     int decode(const std::string& record, std::size_t& pos, std::size_t length) override;

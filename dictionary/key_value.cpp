@@ -25,15 +25,13 @@ std::string keyText(std::int32_t key, const char* format) {
 
 }  // namespace
 
-int KeyValue::setText(const std::string& text) {
+void KeyValue::setText(const std::string& text) {
     key_ = keyFromText(text);
-    return 1;
 }
 
-int KeyValue::writeCsv(std::string& out) const {
+void KeyValue::writeCsv(std::string& out) const {
     out += keyText(key_, "%d");
     out.push_back(';');
-    return 1;
 }
 
 int KeyValue::decode(const std::string& record, std::size_t& pos, std::size_t length) {

@@ -17,8 +17,8 @@ class KeyValue : public AttributeValue {
     KeyValue(std::uint8_t busSign, std::int32_t& key, Mode mode)
         : AttributeValue(busSign, {}), key_(key), mode_(mode) {}
 
-    int setText(const std::string& text) override;
-    int writeCsv(std::string& out) const override;
+    void setText(const std::string& text) override;
+    void writeCsv(std::string& out) const override;
     int decode(const std::string& record, std::size_t& pos, std::size_t length) override;
     void encode(std::string& out) override;
     // Empty (key 0), or a decimal number in the range of the key, blanks around it allowed.

@@ -48,26 +48,26 @@ AttributeValue* RecordLayout::findByBusSign(std::uint8_t sign) const {
     return nullptr;
 }
 
-int RecordLayout::decodeRecord(const std::string& record) {
+void RecordLayout::decodeRecord(const std::string& record) {
     const std::size_t length = record.size();
     std::size_t pos = 0;
     lastDecodeComplete_ = true;
     if (length == 0 || record[0] == record_bytes::kEtx) {
-        return 1;
+        return;
     }
     for (;;) {
         while (pos < length && record[pos] != record_bytes::kEtb) {
             if (record[pos] == record_bytes::kEtx) {
-                return 1;
+                return;
             }
             ++pos;
         }
         if (pos >= length) {
-            return 1;
+            return;
         }
         ++pos;  // over the ETB
         if (pos >= length) {
-            return 1;
+            return;
         }
         AttributeValue* value = findByBusSign(static_cast<std::uint8_t>(record[pos]));
         if (value != nullptr) {
@@ -77,18 +77,17 @@ int RecordLayout::decodeRecord(const std::string& record) {
             }
         }
         if (pos >= length || record[pos] == record_bytes::kEtx) {
-            return 1;
+            return;
         }
     }
 }
 
-int RecordLayout::encodeRecord(std::string& out) {
+void RecordLayout::encodeRecord(std::string& out) {
     for (const auto& value : values_) {
         if (value) {
             value->encode(out);
         }
     }
-    return 1;
 }
 
 void RecordLayout::clearValues() {

@@ -40,23 +40,22 @@ class RecordLayout {
     // after it). Each group goes to the first value with its bus sign, in any order; groups
     // whose sign no value has are skipped, and so is whatever a value leaves of its group.
     // Reading stops at ETX or at the end of the record; nothing is read beyond either.
-    // A value that cannot be read keeps its texts. Returns 1.
-    int decodeRecord(const std::string& record);
+    // A value that cannot be read keeps its texts.
+    void decodeRecord(const std::string& record);
     // False when a value of the record last decoded could not be read.
     bool lastDecodeComplete() const { return lastDecodeComplete_; }
-    // Appends every present value's groups in layout order. Returns 1.
-    int encodeRecord(std::string& out);
+    // Appends every present value's groups in layout order.
+    void encodeRecord(std::string& out);
     // Restarts the column count of every value (before each CSV line).
     void clearValues();
     // Appends the current record as one CSV data line: every value's columns separated by
-    // ";" (no ";" after the last column), then CR LF. False when a value reports a failure
-    // (the line is then left incomplete, without line end).
-    bool writeCsvRecord(std::string& out) const;
+    // ";" (no ";" after the last column), then CR LF.
+    void writeCsvRecord(std::string& out) const;
     // Hands the fields of one data line to the values the map names for their columns, in
     // column order; every ";" separates two fields, so empty fields (also a last one after a
     // final ";") arrive as empty texts. Columns the map does not name, and fields beyond the
-    // last column, are skipped; values without a field keep their texts. Returns 1.
-    int readCsvRecord(const std::string& line, const ColumnMap& map);
+    // last column, are skipped; values without a field keep their texts.
+    void readCsvRecord(const std::string& line, const ColumnMap& map);
 
     std::size_t count() const { return values_.size(); }
     // Entry i, or null when it is empty or i is out of range.

@@ -5,26 +5,23 @@
 #include "dictionary/char_translation.h"
 #include "dictionary/value_codec.h"
 
-int TextLinesValue::setText(const std::string& text) {
+void TextLinesValue::setText(const std::string& text) {
     if (fillCount_ < lineCount_) {
         slots_[fillCount_++] = text;
     }
-    return 1;
 }
 
-int TextLinesValue::setField(std::uint32_t index, const std::string& text) {
+void TextLinesValue::setField(std::uint32_t index, const std::string& text) {
     if (index < lineCount_) {
         slots_[index] = text;
     }
-    return 1;
 }
 
-int TextLinesValue::writeCsv(std::string& out) const {
+void TextLinesValue::writeCsv(std::string& out) const {
     for (std::uint32_t i = 0; i < lineCount_; ++i) {
         out += slots_[i];
         out.push_back(';');
     }
-    return 1;
 }
 
 int TextLinesValue::decode(const std::string& record, std::size_t& pos, std::size_t length) {

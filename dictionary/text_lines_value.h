@@ -13,9 +13,9 @@ class TextLinesValue : public AttributeValue {
     TextLinesValue(std::uint8_t busSign, std::string* slots, std::uint32_t lineCount)
         : AttributeValue(busSign, {}), slots_(slots), lineCount_(lineCount) {}
 
-    int setText(const std::string& text) override;
-    int setField(std::uint32_t index, const std::string& text) override;
-    int writeCsv(std::string& out) const override;
+    void setText(const std::string& text) override;
+    void setField(std::uint32_t index, const std::string& text) override;
+    void writeCsv(std::string& out) const override;
     // Reads consecutive line groups of this attribute. A line ends at ETB, at ETX (the end of
     // a received record) or at the end of the record; the lines after the last group keep
     // their texts.

@@ -38,11 +38,11 @@ std::string numberedHeading(const std::string& sign, std::uint32_t number) {
 
 // ---- RecordLayout ----
 
-bool RecordLayout::writeCsvRecord(std::string& out) const {
+void RecordLayout::writeCsvRecord(std::string& out) const {
     const std::size_t start = out.size();
     for (const auto& value : values_) {
-        if (value && value->writeCsv(out) != 1) {
-            return false;
+        if (value) {
+            value->writeCsv(out);
         }
     }
     // The last ";" becomes the line end.
@@ -50,12 +50,11 @@ bool RecordLayout::writeCsvRecord(std::string& out) const {
         out.pop_back();
     }
     out += "\r\n";
-    return true;
 }
 
 // Every column of the map gets a text: the line's field, or the empty text for a column the
 // line does not reach (a line cut short is read as if it ended in empty fields).
-int RecordLayout::readCsvRecord(const std::string& line, const ColumnMap& map) {
+void RecordLayout::readCsvRecord(const std::string& line, const ColumnMap& map) {
     std::string field;
     std::size_t start = 0;
     bool pastEnd = false;
@@ -88,7 +87,6 @@ int RecordLayout::readCsvRecord(const std::string& line, const ColumnMap& map) {
             start = end + 1;
         }
     }
-    return 1;
 }
 
 // ---- Table: names and heading lines ----
@@ -434,11 +432,7 @@ void Table::clearImportProblems() {
 bool Table::writeCsvLine(CsvOutputFile& out) {
     static thread_local std::string line;
     line.clear();
-    if (!layout_.writeCsvRecord(line)) {
-        out.write(line);
-        out.fail();
-        return false;
-    }
+    layout_.writeCsvRecord(line);
     if (!isPlainCsvLine(line)) {
         wroteUnreadableLine_ = true;
         logUnwritableValues();
