@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/job_setup.h"
 #include "diag/job_log.h"
 #include "diag/message_texts.h"
 #include "diag/process_hooks.h"
@@ -13,6 +14,7 @@
 #include "diag/version.h"
 #include "dictionary/char_translation.h"
 #include "job/transfer_job.h"
+#include "link/serial_scale_link.h"
 #include "platform/main_window.h"
 #include "platform/platform.h"
 
@@ -84,9 +86,10 @@ void runWorker(TransferJob* job) {
     }
     for (;;) {
         try {
-            std::uint8_t result = job->runStep();
-            if (result != 2) {
-                setOutcome(result == 1 ? ProcessOutcome::Finished : ProcessOutcome::Stopped);
+            const StepResult result = job->runStep();
+            if (result != StepResult::CallAgain) {
+                setOutcome(result == StepResult::Complete ? ProcessOutcome::Finished
+                                                          : ProcessOutcome::Stopped);
                 finishJob();
                 break;
             }
@@ -98,7 +101,6 @@ void runWorker(TransferJob* job) {
             break;
         }
     }
-    job->clearActive();
 }
 
 }  // namespace
@@ -114,7 +116,10 @@ int runProcess(const std::string& commandLine) {
 
     try {
         g_messageTexts = new MessageTexts(programDir);
-        g_transferJob = new TransferJob(commandLine);
+        g_transferJob = new TransferJob(prepareJob(commandLine),
+                                        [](const LineSettings& line, const LinkSettings& link) {
+                                            return std::make_unique<SerialScaleLink>(line, link);
+                                        });
         createStatusLines(showCommand);
     } catch (const QmComExceptions& failure) {
         reportFailure(failure);
@@ -130,16 +135,14 @@ int runProcess(const std::string& commandLine) {
     if (g_transferJob != nullptr) {
         g_transferJob->requestStop();
     }
-    // The worker clears the job's active flag as its last act; joining waits for exactly that
-    // without polling.
     worker.join();
     // The outcome is what the worker decided (a job stopped by the window ends as Stopped); a
     // close that came just after the job had finished or failed does not change it.
     if (notice) {
         if (g_messageTexts != nullptr) {
-            showNotice(g_messageTexts->text(2));
+            showNotice(g_messageTexts->text(Message::JobStopped));
             if (g_log != nullptr) {
-                g_log->addMessage(2);
+                g_log->addMessage(Message::JobStopped);
             }
         } else {
             showNotice("Stopped");

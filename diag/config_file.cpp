@@ -28,7 +28,6 @@ std::uint32_t parseUnsigned(const std::string& token) {
 }
 
 // "An output file could not be written".
-constexpr std::int32_t kNotWritable = 38;
 
 }  // namespace
 
@@ -39,7 +38,7 @@ ConfigFile::ConfigFile(const std::string& directory)
     std::string target;
     std::string refusal;
     if (!outputTarget(path_, target, refusal)) {
-        throw QmComExceptions(kNotWritable);
+        throw QmComExceptions(Message::OutputNotWritten);
     }
     std::ifstream in(path_, std::ios::binary);
     if (!in) {
@@ -58,7 +57,7 @@ ConfigFile::ConfigFile(const std::string& directory)
     std::string tokens[5];
     for (std::string& token : tokens) {
         if (!fields.next(token)) {
-            throw QmComExceptions(9);
+            throw QmComExceptions(Message::ConfigurationFileWrong);
         }
     }
     settings_.port = parseUnsigned(tokens[0]);
@@ -67,7 +66,7 @@ ConfigFile::ConfigFile(const std::string& directory)
     settings_.pause = parseUnsigned(tokens[3]);
     settings_.maxRepeats = parseUnsigned(tokens[4]);
     if (!inRange(settings_)) {
-        throw QmComExceptions(9);
+        throw QmComExceptions(Message::ConfigurationFileWrong);
     }
     loaded_ = true;
 }

@@ -20,7 +20,7 @@ class ConfigFile {
     // outside its limits (time-outs finite and from 0.05 to 3600 s, pause at most 60000 ms, at
     // most 255 repeats); QmComExceptions(38) when the file is another user's symbolic link.
     explicit ConfigFile(const std::string& directory);
-    virtual ~ConfigFile() = default;
+    ~ConfigFile() = default;
 
     // Stores `port` and rewrites the whole file when it differs from the stored port.
     void setPort(std::uint32_t port);

@@ -9,7 +9,7 @@ class ErrorFile {
     // Writes exactly the bytes of `text` (no line end) to `directory` + "Kwlink.Err";
     // `directory` ends with the path separator.
     ErrorFile(const std::string& directory, const std::string& text);
-    virtual ~ErrorFile() = default;
+    ~ErrorFile() = default;
 
     bool written() const { return written_; }
     const std::string& path() const { return path_; }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/messages.h"
 #include "platform/platform.h"
 
 // The log of one job: numbered, time-stamped entries held in memory and written as
@@ -15,7 +16,7 @@ class JobLog {
     // line and entry 0000 (the version banner and " Log-was Opened"); writes nothing yet.
     explicit JobLog(const std::string& directory);
     // Closes the log (unless close() did) and releases the directory lock it holds.
-    virtual ~JobLog();
+    ~JobLog();
 
     // Adds "Log-Closed" and writes every line, each ending with CR LF, replacing the file of an
     // earlier run. A byte below 20h and the byte 7Fh inside a line are written as "\x" and two
@@ -36,6 +37,7 @@ class JobLog {
     // Appends an entry with the text of message `number` (empty when the file lacks it). Does
     // nothing, and uses no entry number, while no message texts are loaded.
     void addMessage(std::int32_t number);
+    void addMessage(Message message) { addMessage(messageNumber(message)); }
 
     std::string directory() const { return directory_; }
     const std::vector<std::string>& lines() const { return lines_; }

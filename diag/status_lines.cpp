@@ -11,8 +11,11 @@ namespace {
 std::atomic<bool> g_windowCreated{false};
 std::atomic<bool> g_linesCreated{false};
 
-// Message numbers of the caption labels, by row; 0 for rows without a label.
-constexpr std::array<int, platform::kStatusRows> kCaptionMessages = {21, 3, 4, 0, 0, 5, 6};
+// The caption label of each row; rows 4 and 5 have none.
+constexpr Message kNoCaption = Message{0};
+constexpr std::array<Message, platform::kStatusRows> kCaptionMessages = {
+    Message::Status, Message::Job,   Message::Range, kNoCaption,
+    kNoCaption,      Message::Scale, Message::Table};
 
 }  // namespace
 
@@ -27,7 +30,7 @@ void createStatusLines(int showCommand) {
     std::array<std::string, platform::kStatusRows> captions;
     std::array<bool, platform::kStatusRows> hasCaption{};
     for (int i = 0; i < platform::kStatusRows; ++i) {
-        hasCaption[i] = kCaptionMessages[i] != 0;
+        hasCaption[i] = kCaptionMessages[i] != kNoCaption;
         if (hasCaption[i]) {
             captions[i] = g_messageTexts->text(kCaptionMessages[i]);
         }

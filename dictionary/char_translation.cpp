@@ -45,20 +45,20 @@ CharTranslation::CharTranslation(const std::string& programDirectory) {
     // A path that opens but cannot be read (a directory, on POSIX) is as unusable as a missing
     // file; an empty file is readable and fails below for lack of lines.
     if (!in || (in.peek(), in.bad())) {
-        throw QmComExceptions(7);
+        throw QmComExceptions(Message::TranslationFileMissing);
     }
     LineReader reader(in, kMaxLineLength);
     std::string line;
     for (auto& pair : pairs_) {
         if (reader.next(line) != LineReader::Result::Line || reader.truncated()) {
-            throw QmComExceptions(8);
+            throw QmComExceptions(Message::TranslationFileWrong);
         }
         FieldSplitter fields(line, ' ');
         std::string first;
         std::string second;
         if (!fields.next(first) || !fields.next(second) || !parseHex(first, pair.first) ||
             !parseHex(second, pair.second)) {
-            throw QmComExceptions(8);
+            throw QmComExceptions(Message::TranslationFileWrong);
         }
     }
 }

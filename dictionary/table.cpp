@@ -209,12 +209,12 @@ bool Table::readPackedSlot(const std::string& packed, std::size_t& pos, std::siz
 
 void Table::startSending(int) {}
 
-int Table::storeReceived(std::string&, int, const std::string&) {
-    return 1;
+SendResult Table::storeReceived(std::string&, int, const std::string&) {
+    return SendResult::Only;
 }
 
-int Table::nextToSend(std::string&, int, std::string&) {
-    return 4;
+SendResult Table::nextToSend(std::string&, int, std::string&) {
+    return SendResult::Nothing;
 }
 
 void Table::prepareReceive(int) {}

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dictionary/record_layout.h"
+#include "dictionary/send_result.h"
 #include "dictionary/table_description.h"
 
 // One scale table on the PC: its own copy of the TableDescription, the current record (a key
@@ -29,16 +30,16 @@ class Table {
     virtual ~Table() = default;
 
     // Record transfer, implemented by the handler classes in tables/. A bare Table holds no
-    // records: it sends nothing (4) and stores nothing.
+    // records: it sends nothing (Nothing) and stores nothing.
     //
     // Before sending the table to the scale `scaleNumber`.
     virtual void startSending(int scaleNumber);
-    // Takes one record received from the scale (its record bytes) into the store. 1: the
-    // table is done after this record; 2: more may follow. May write the status text.
-    virtual int storeReceived(std::string& status, int scaleNumber, const std::string& record);
-    // Appends the table's busSign, ETB and the next record to `record`. 1: this is the only
-    // record; 2: more may follow; 3: no further record; 4: nothing to send.
-    virtual int nextToSend(std::string& status, int scaleNumber, std::string& record);
+    // Takes one record received from the scale (its record bytes) into the store. Only: the
+    // table is done after this record; More: more may follow. May write the status text.
+    virtual SendResult storeReceived(std::string& status, int scaleNumber,
+                                     const std::string& record);
+    // Appends the table's busSign, ETB and the next record to `record` (when Only or More).
+    virtual SendResult nextToSend(std::string& status, int scaleNumber, std::string& record);
     // Before fetching the table from the scale.
     virtual void prepareReceive(int scaleNumber);
     // Removes every stored record.

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/scale_protocol.h"
+
 // The byte coding of attribute values inside a record exchanged with the scale.
 //
 // Every value byte b is sent as b + 20h when b <= 222, else as the three bytes FFh,
@@ -11,10 +13,10 @@
 // with the framing bytes of a record (ETX, ETB, RS).
 
 namespace record_bytes {
-constexpr char kEtx = '\x03';     // end of the record
-constexpr char kEtb = '\x17';     // end of one attribute group
-constexpr char kRs = '\x1E';      // between the values of a multi-field attribute
-constexpr char kEscape = '\xFF';  // introduces a value byte above 222
+constexpr char kEtx = protocol::ETX;  // end of the record
+constexpr char kEtb = protocol::ETB;  // end of one attribute group
+constexpr char kRs = protocol::RS;    // between the values of a multi-field attribute
+constexpr char kEscape = '\xFF';      // introduces a value byte above 222
 }  // namespace record_bytes
 
 // How one text is represented in value bytes.

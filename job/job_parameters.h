@@ -46,7 +46,7 @@ class JobParameters {
   public:
     // `commandLine` is the command line without the program name. It is not modified.
     explicit JobParameters(const std::string& commandLine);
-    virtual ~JobParameters() = default;
+    ~JobParameters() = default;
 
     // A copy of everything the job string asked for.
     JobParseResult result() const { return result_; }

@@ -1,158 +1,44 @@
 #include "job/transfer_job.h"
 
-#include <algorithm>
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <vector>
 
-#include "diag/config_file.h"
-#include "diag/escaped_bytes.h"
-#include "diag/job_log.h"
-#include "diag/message_texts.h"
 #include "diag/output_file.h"
 #include "diag/qm_com_exceptions.h"
 #include "diag/status_lines.h"
-#include "diag/version.h"
 #include "dictionary/char_translation.h"
 #include "dictionary/table.h"
-#include "link/serial_scale_link.h"
+#include "job/job_introduction.h"
+#include "job/job_output.h"
+#include "job/job_tables.h"
+#include "job/scale_identification.h"
 #include "platform/network_ports.h"
 #include "platform/platform.h"
+#include "protocol/scale_protocol.h"
 #include "tables/keyed_table.h"
+
+// format, text, log, logMessage, showAndLog.
+using namespace job_output;
 
 namespace {
 
-constexpr char kStx = 0x02;
-constexpr char kEtb = 0x17;
-// The model-700 scale's letters for a record (instead of "d").
-constexpr char kModel700Record = 0x1C;
-// Files of configuration tables carry the numbers 00 to 10.
-constexpr int kLastFileNumber = 10;
 // Replies of a kind the job cannot use, while fetching one table, after which the job ends.
 constexpr int kMostUnknownReplies = 10;
-// Errors of this Part's own.
-constexpr std::int32_t kOutputNotWritten = 38;
-constexpr std::int32_t kDirectoryInUse = 41;
-constexpr std::int32_t kUnknownReply = 42;
-constexpr std::int32_t kFileNotRead = 43;
-// Room in a reply frame beyond the largest record: header, kind, ETX, block check and more.
-constexpr std::size_t kReplyHeadroom = 4096;
-
-// The most bytes a record of `table` can take on the wire: every value byte may need three
-// bytes, each field a terminator and a separator, each attribute its sign and ETB.
-std::size_t largestRecordBytes(const Table& table) {
-    const TableDescription& description = table.description();
-    std::size_t bytes = 0;
-    for (std::size_t i = 0; i < description.attributeCount; ++i) {
-        const AttributeDescription& attribute = description.attributes[i];
-        bytes += 3 * (attribute.byteCount + attribute.fieldCount) + attribute.fieldCount + 2;
-    }
-    return bytes;
-}
-
-std::string format(const char* pattern, ...) {
-    char buffer[128];
-    va_list args;
-    va_start(args, pattern);
-    std::vsnprintf(buffer, sizeof buffer, pattern, args);
-    va_end(args);
-    return buffer;
-}
-
-std::string text(std::int32_t number) {
-    return g_messageTexts != nullptr ? g_messageTexts->text(number) : std::string();
-}
-
-void log(const std::string& entry) {
-    if (g_log != nullptr) {
-        g_log->add(entry);
-    }
-}
-
-void logMessage(std::int32_t number) {
-    if (g_log != nullptr) {
-        g_log->addMessage(number);
-    }
-}
-
-void showAndLog(void (*show)(const std::string&), const std::string& line) {
-    show(line);
-    log(line);
-}
-
-// The header of every request to scale (or configuration) number n: STX ETB "]" nn ETB.
-std::string headerFor(std::uint8_t number) {
-    return format("%c%c]%02d%c", kStx, kEtb, number, kEtb);
-}
 
 }  // namespace
 
-TransferJob::TransferJob(const std::string& commandLine)
-    : TransferJob(commandLine, [](const LineSettings& line, const LinkSettings& link) {
-          return std::make_unique<SerialScaleLink>(line, link);
-      }) {}
-
-TransferJob::TransferJob(const std::string& commandLine, const LinkFactory& makeLink,
+TransferJob::TransferJob(const JobInputs& inputs, const LinkFactory& makeLink,
                          std::uint32_t tablePauseMs)
-    : tablePauseMs_(tablePauseMs) {
-    programDir_ = platform::programDirectory();
-    dataDir_ = platform::dataDirectory();
-    job_ = JobParameters(commandLine).result();
-    if (!makeDirectory(job_.workDir)) {
-        throw QmComExceptions(32);
-    }
-    // One job at a time in a directory. A directory the job cannot create the lock file in
-    // (read-only, say) is used without it: nothing is written there anyway.
-    // A lock file someone else made (a link, a FIFO, another user's file) is not used: the job
-    // ends as if the directory were in use, and says why.
-    platform::FileLock* lock = nullptr;
-    std::string refusal;
-    switch (platform::lockFile(job_.workDir + "Kwlink.lck", lock, refusal)) {
-        case platform::LockResult::HeldByOther:
-            throw QmComExceptions(kDirectoryInUse);
-        case platform::LockResult::Refused:
-            throw QmComExceptions(text(kDirectoryInUse) + " (" + refusal + ")");
-        default:
-            break;
-    }
-    if (lock != nullptr) {
-        removeStaleTemporaryFiles(job_.workDir);
-    }
-    g_log = new JobLog(job_.workDir);
-    g_log->holdLock(lock);
-    g_charTranslation = nullptr;
-    g_charTranslation = new CharTranslation(programDir_);
-    {
-        ConfigFile config(dataDir_);
-        if (job_.portGiven) {
-            config.setPort(static_cast<std::uint32_t>(job_.port));
-        }
-        config.getSettings(linkSettings_);
-    }
-    // Ports on the network: a file that cannot be used fails like a bad "Kwlink.cfg". The
-    // device's notes (settings a server did not take) go to the log.
-    {
-        platform::NetworkPorts ports;
-        std::string badLine;
-        if (!platform::loadNetworkPorts(programDir_, ports, badLine)) {
-            log("Kwlink.ports: malformed line \"" + badLine + "\"");
-            throw QmComExceptions(9);
-        }
-    }
+    : job_(inputs.job),
+      linkSettings_(inputs.linkSettings),
+      lineSettings_(inputs.lineSettings),
+      tablePauseMs_(tablePauseMs),
+      programDir_(platform::programDirectory()),
+      dataDir_(platform::dataDirectory()) {
+    // What the serial device has to say (settings a network server did not take) goes to the
+    // log, as long as the job lives.
     platform::setDeviceNoteSink([](const std::string& note) { log(note); });
-    lineSettings_ = LineSettings();
-    lineSettings_.baudRate = 9600;
-    lineSettings_.format.dataBits = 7;
-    lineSettings_.format.parity = 1;
-    lineSettings_.format.stopBits = 0;
-    lineSettings_.handshake = 0;
-    lineSettings_.inputQueueSize = 4096;
-    lineSettings_.outputQueueSize = 4096;
-    lineSettings_.connectTimeoutMs =
-        static_cast<std::uint32_t>(linkSettings_.receiveTimeout * 1000);
     link_ = makeLink(lineSettings_, linkSettings_);
-    setReplyLimit();
+    link_->setReplyLimit(largestReply(catalog_));
 }
 
 void TransferJob::requestStop() {
@@ -162,32 +48,17 @@ void TransferJob::requestStop() {
     }
 }
 
-void TransferJob::setReplyLimit() {
-    std::size_t largest =
-        std::max(largestRecordBytes(catalog_.tdes()), largestRecordBytes(catalog_.ades()));
-    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        if (const Table* table = catalog_.tableAt(i)) {
-            largest = std::max(largest, largestRecordBytes(*table));
-        }
-    }
-    link_->setReplyLimit(largest + kReplyHeadroom);
-}
-
 TransferJob::~TransferJob() {
     platform::setDeviceNoteSink(nullptr);
     delete g_charTranslation;
     g_charTranslation = nullptr;
     if (link_) {
         link_.reset();
-        logMessage(35);
+        logMessage(Message::PortClosed);
     }
 }
 
-bool TransferJob::makeDirectory(const std::string& path) {
-    return !path.empty() && platform::makeDirectory(path);
-}
-
-std::uint8_t TransferJob::runStep() {
+StepResult TransferJob::runStep() {
     // A stop never interrupts an exchange, and never hides an error already found: the abort
     // state sends the end request itself and then reports the error.
     if (!link_->isBusy() && stopRequested_ && state_ != State::AbortWithError) {
@@ -244,155 +115,63 @@ std::uint8_t TransferJob::runStep() {
         case State::StopOnRequest:
             return stopOnRequest();
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 // ---- states of the job's frame ----
 
-std::uint8_t TransferJob::introduce() {
-    showAndLog(showLine1, text(12));
-    static const std::int32_t kKindTexts[] = {15, 14, 11, 10};  // by jobKind
-    const std::int32_t kindText = kKindTexts[job_.jobKind & 3];
-    showAndLog(showLine2, text(kindText) + ": " + text(17) +
-                              format("[%01d]", static_cast<int>(linkSettings_.port)));
-    const bool restoreOrBackup = job_.jobKind < 2;
-    if (!restoreOrBackup) {
-        std::string articles;
-        if (job_.articleGiven) {
-            articles = text(13);
-            if (job_.jobKind == 2) {
-                articles += format("[%04d - %04d]", static_cast<int>(job_.articleFrom),
-                                   static_cast<int>(job_.articleTo));
-            } else {
-                articles += "[" + text(23) + "]";
-            }
-            articles += ": ";
-        }
-        std::string configuration;
-        if (job_.confGiven) {
-            configuration =
-                text(19) + ": " + text(18) + format("[%02d - %02d]", job_.confFrom, job_.confTo);
-        }
-        showAndLog(showLine3, articles + configuration);
-        if (job_.tablesGiven) {
-            std::string line = text(20) + ": ";
-            if (job_.tableNameCount == JobParseResult::kAllTables) {
-                line += text(22);
-            } else {
-                for (std::uint8_t i = 0; i < job_.tableNameCount && i < job_.tables.size(); ++i) {
-                    line += " " + job_.tables[i];
-                }
-            }
-            showAndLog(showLine4, line);
-        }
-    } else {
-        showAndLog(showLine3, text(16) + ": " + text(18) +
-                                  format("[%02d - %02d]", job_.confFrom, job_.confTo));
-    }
-    showAndLog(showLine5, job_.workDir);
-    logMessage(34);
+StepResult TransferJob::introduce() {
+    introduceJob(job_, linkSettings_.port);
     state_ = State::Connect;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::connect() {
-    if (link_->open(scaleNumber_, identification_) == 1) {
+StepResult TransferJob::connect() {
+    if (link_->open(scaleNumber_, identification_) == StepResult::Complete) {
         connected_ = true;
         state_ = State::Identify;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-bool TransferJob::identificationIsSafe() const {
-    // The identification names a directory below the program directory: it must not be able to
-    // leave it or name a device.
-    if (identification_.find("..") != std::string::npos) {
-        return false;
+StepResult TransferJob::identify() {
+    showAndLog(showLine1,
+               text(Message::Scale) + format(": [%02d] ", scaleNumber_) + identification_);
+    const ScaleIdentity identity = identifyScale(identification_);
+    identType_ = identity.type;
+    identVariant_ = identity.variant;
+    identModel_ = identity.model;
+    if (!identity.valid) {
+        fail(identity.error);
+        return StepResult::CallAgain;
     }
-    for (char c : identification_) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\' || c == ':') {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::uint8_t TransferJob::identify() {
-    showAndLog(showLine1, text(5) + format(": [%02d] ", scaleNumber_) + identification_);
     const std::string separator(1, platform::pathSeparator());
-    const std::size_t length = identification_.size();
-    if (length < 10 || length > 13 || !identificationIsSafe()) {
-        fail(29);
-        return kCallAgain;
-    }
-    bool generic = length > 10;
-    if (length == 10) {
-        identType_ = std::atoi(identification_.substr(0, 3).c_str());
-        if (identType_ != 109) {
-            fail(27);
-            return kCallAgain;
-        }
-        identVariant_ = std::atoi(identification_.substr(3, 2).c_str());
-        identModel_ = std::atoi(identification_.substr(7, 3).c_str());
-        if (identVariant_ != 74 || identModel_ > 701) {
-            generic = true;
-        } else if (identModel_ < 700) {
-            fail(27);
-            return kCallAgain;
-        } else {
-            descDir_ = programDir_ + separator +
-                       (identModel_ == 700 ? "109SCALE700" : "109SCALE701") + separator;
-            if (!catalog_.loadDescriptions(descDir_)) {
-                fail(28);
-                return kCallAgain;
-            }
-            model700_ = identModel_ == 700;
+    if (identity.builtIn) {
+        descDir_ = programDir_ + separator + identity.directoryName + separator;
+        if (catalog_.loadDescriptions(descDir_)) {
+            model700_ = identity.model700;
             state_ = State::SelectTables;
-            return kCallAgain;
+        } else {
+            fail(Message::ModelDescriptionsInvalid);
         }
+        return StepResult::CallAgain;
     }
-    if (generic) {
-        // Fetched descriptions lie in the data directory; one there that is another user's link
-        // is neither read nor written (the log names it).
-        std::string target;
-        std::string refusal;
-        if (!outputTarget(dataDir_ + separator + identification_, target, refusal)) {
-            fail(kOutputNotWritten);
-            return kCallAgain;
-        }
-        descDir_ = dataDir_ + separator + identification_ + separator;
-        state_ = catalog_.loadDescriptions(descDir_) ? State::SelectTables : State::FetchTdes;
+    // Fetched descriptions lie in the data directory; one there that is another user's link
+    // is neither read nor written (the log names it).
+    std::string target;
+    std::string refusal;
+    if (!outputTarget(dataDir_ + separator + identity.directoryName, target, refusal)) {
+        fail(Message::OutputNotWritten);
+        return StepResult::CallAgain;
     }
-    return kCallAgain;
+    descDir_ = dataDir_ + separator + identity.directoryName + separator;
+    state_ = catalog_.loadDescriptions(descDir_) ? State::SelectTables : State::FetchTdes;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::selectTables() {
-    setReplyLimit();
-    catalog_.deselectAll();
-    // Only a job that sends is limited by the range (a fetch asks for the whole table).
-    if (job_.articleGiven && !catalog_.selectArticleRange(job_.articleFrom, job_.articleTo) &&
-        job_.direction == 1) {
-        log(
-            format("The article range %u - %u lies wholly outside the article table's keys: no "
-                   "article is sent",
-                   static_cast<unsigned>(job_.articleFrom), static_cast<unsigned>(job_.articleTo)));
-    }
-    if (job_.tablesGiven) {
-        if (job_.tableNameCount == JobParseResult::kAllTables) {
-            catalog_.selectDataTables();
-        } else {
-            for (std::uint8_t i = 0; i < job_.tableNameCount && i < job_.tables.size(); ++i) {
-                if (!catalog_.selectByName(job_.tables[i])) {
-                    log("KWTAB names the table " + job_.tables[i] +
-                        ", which this scale does not have");
-                }
-            }
-        }
-    }
-    if (job_.confGiven) {
-        catalog_.selectConfigurationTables();
-    }
+StepResult TransferJob::selectTables() {
+    link_->setReplyLimit(largestReply(catalog_));
+    selectJobTables(catalog_, job_);
     const bool data = job_.tablesGiven || job_.articleGiven;
     if (job_.direction == 1) {
         // Every selected table is read, so that a table named in the job (the article table
@@ -400,148 +179,43 @@ std::uint8_t TransferJob::selectTables() {
         catalog_.importSelectedTables(job_.workDir);
         const std::set<std::string> missingFiles(catalog_.importFailures().begin(),
                                                  catalog_.importFailures().end());
-        if (!checkTablesToSend(missingFiles)) {
-            return kCallAgain;
+        Message refusal = Message::NoFileToSend;
+        if (!checkTablesToSend(catalog_, job_, scaleNumber_, missingFiles, refusal)) {
+            fail(refusal);
+            return StepResult::CallAgain;
         }
         state_ = data ? State::StartSendPass : State::StartConfigSendPass;
     } else {
         state_ = data ? State::StartFetchPass : State::StartConfigFetchPass;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-// Before anything is sent: logs every selected table that had no file, ends the job with
-// error 39 when not one of them had a file, and with error 40 when a file holds a value that
-// cannot be sent as it stands (each one logged with table, key, column and text).
-bool TransferJob::checkTablesToSend(const std::set<std::string>& missingFiles) {
-    bool anyFile = false;
-    std::vector<InvalidValue> invalid;
-    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        CsvTable* table = catalog_.tableAt(i);
-        if (table == nullptr || !table->isSelected() || table->isMeta()) {
-            continue;
-        }
-        // A configuration table goes out only in the configuration pass.
-        if (table->isConfigurationTable() && !job_.confGiven) {
-            log("Table " + table->fileSign() + " (" + table->name() +
-                ") is a configuration table: it is sent only with KWCONF");
-            continue;
-        }
-        if (missingFiles.count(table->fileSign()) != 0) {
-            log("No file to send for table " + table->fileSign() + " (" + table->name() + ")");
-            continue;
-        }
-        anyFile = true;
-        if (!table->isSendBlocked()) {
-            const std::size_t first = invalid.size();
-            table->findInvalidValues(invalid);
-            // A table kept per scale is checked only for the numbers the job sends it for.
-            invalid.erase(
-                std::remove_if(invalid.begin() + static_cast<std::ptrdiff_t>(first), invalid.end(),
-                               [this, table](const InvalidValue& value) {
-                                   return value.scale >= 0 && !sendsNumber(*table, value.scale);
-                               }),
-                invalid.end());
-        }
-    }
-    if (!anyFile) {
-        fail(39);
-        return false;
-    }
-    bool unreadable = false;
-    for (const InvalidValue& value : invalid) {
-        if (!value.problem.empty()) {
-            log(value.problem);
-            unreadable = unreadable || value.message == kFileNotRead;
-            continue;
-        }
-        std::string where =
-            (value.badKey ? "Invalid key in table " : "Invalid value in table ") + value.table;
-        if (value.scale >= 0) {
-            where += format(" (number %02d)", value.scale);
-        }
-        if (!value.badKey) {
-            where += format(", key %d", static_cast<int>(value.key));
-        }
-        std::string line = where + ", column " + value.column + ": \"" + value.text + "\"";
-        if (value.text.find("E+") != std::string::npos ||
-            value.text.find("e+") != std::string::npos) {
-            line +=
-                " (this looks like a number a spreadsheet rewrote: format that column as "
-                "text)";
-        }
-        log(line);
-    }
-    if (!invalid.empty()) {
-        fail(unreadable ? kFileNotRead : 40);
-        return false;
-    }
-    return true;
-}
-
-bool TransferJob::sendsNumber(const Table& table, std::int32_t number) const {
-    if (!table.isConfigurationTable()) {
-        return number == scaleNumber_;
-    }
-    // The configuration pass runs from confFrom to confTo, and at least for confFrom.
-    return number == job_.confFrom || (number >= job_.confFrom && number <= job_.confTo);
-}
-
-// Decided per file once every number is fetched: a file that none of the numbers it holds
-// filled. Numbers above 10 have no file.
-bool TransferJob::writeTablesFetchedEmpty() {
-    bool written = true;
-    for (const auto& entry : fetched_) {
-        if (entry.second > kLastFileNumber) {
-            continue;
-        }
-        if (fetchedWithRecords_.count(entry) == 0) {
-            written = entry.first->writeEmptyCsv(job_.workDir, entry.second) && written;
-        }
-    }
-    return written;
-}
-
-std::uint8_t TransferJob::finish() {
-    request_ = endRequest();
+StepResult TransferJob::finish() {
+    request_ = protocol::endRequest(scaleNumber_, model700_);
     if (!exchange()) {
         // Given up after a stop request: that was the one try of the end request.
-        return exchangeGivenUp_ ? kEnded : kCallAgain;
+        return exchangeGivenUp_ ? StepResult::Ended : StepResult::CallAgain;
     }
-    logMessage(33);
-    if (job_.direction == 2) {
-        // The marker and the log of an earlier job say that the directory holds a complete
-        // backup: they go before the first file is replaced, so that a job that ends in the
-        // middle of writing (killed, or a full disk) leaves nothing that claims success.
-        const std::string marker =
-            markerFileName(job_.workDir, job_.dirName, platform::pathSeparator() == '/' ? 0 : 3);
-        std::remove(marker.c_str());
-        std::remove((job_.workDir + "Kwlink.log").c_str());
-        bool written = catalog_.saveAllTables(job_.workDir);
-        written = writeTablesFetchedEmpty() && written;
-        catalog_.importAll(job_.workDir);
-        logTablesKeptAsTheyAre();
-        written = catalog_.saveAllTables(job_.workDir, true) && written;
-        // A file that cannot be read back as written is no backup: no marker.
-        written = !logTablesWrittenAsFetched() && written;
-        // The marker only when every file is in place.
-        if (!written || !writeOutputFile(marker, kVersionBanner)) {
-            // The end request is already answered: report at once that the backup is incomplete.
-            throw QmComExceptions(kOutputNotWritten);
-        }
+    logMessage(Message::ConnectionEnded);
+    // A backup that is not complete on disk is reported at once: the end request is already
+    // answered.
+    if (job_.direction == 2 &&
+        !writeBackup(catalog_, job_.workDir, job_.dirName, fetched_, fetchedWithRecords_)) {
+        throw QmComExceptions(Message::OutputNotWritten);
     }
-    return kFinished;
+    return StepResult::Complete;
 }
 
-std::uint8_t TransferJob::abortWithError() {
+StepResult TransferJob::abortWithError() {
     if (!connected_) {
-        return kEnded;
+        return StepResult::Ended;
     }
-    request_ = endRequest();
+    request_ = protocol::endRequest(scaleNumber_, model700_);
     try {
         // An end request given up after a stop request still ends the job with its error.
         if (!exchange() && !exchangeGivenUp_) {
-            return kCallAgain;
+            return StepResult::CallAgain;
         }
     } catch (const QmComExceptions&) {
         // The link error is what the job reports; the log still names the error that started
@@ -552,97 +226,50 @@ std::uint8_t TransferJob::abortWithError() {
     throw QmComExceptions(pendingError_);
 }
 
-// After a backup re-read every file of the working directory: a table whose file held a value
-// it could not take as it stands is not written back (writing it would change or drop that
-// value); the log says which tables were kept.
-void TransferJob::logTablesKeptAsTheyAre() {
-    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        CsvTable* table = catalog_.tableAt(i);
-        if (table == nullptr) {
-            continue;
-        }
-        // A text that a job sending the file would refuse counts like one that could not be
-        // taken as it stands.
-        std::vector<InvalidValue> invalid;
-        table->findInvalidValues(invalid);
-        if (!invalid.empty()) {
-            table->keepFiles();
-        }
-        if (table->hasImportProblems()) {
-            for (const InvalidValue& value : table->fileProblems()) {
-                log(value.problem);
-            }
-            log("Files of table " + table->fileSign() +
-                " kept as they are: they hold a value that cannot be written back unchanged");
-        }
-    }
-}
-
-// A table whose file got a fetched value holding ";", CR or LF was written once, as fetched,
-// and neither re-read nor written again (read back, the value would shift the columns after
-// it). True when there is such a table.
-bool TransferJob::logTablesWrittenAsFetched() {
-    bool any = false;
-    const auto note = [&any](const CsvTable* table) {
-        if (table != nullptr && table->wroteUnreadableLine()) {
-            log("Files of table " + table->fileSign() +
-                " written as fetched, not read back: a value holds \";\", CR or LF");
-            any = true;
-        }
-    };
-    note(&catalog_.tdes());
-    note(&catalog_.ades());
-    for (std::size_t i = 0; i < catalog_.tableCount(); ++i) {
-        note(catalog_.tableAt(i));
-    }
-    return any;
-}
-
-std::uint8_t TransferJob::stopOnRequest() {
+StepResult TransferJob::stopOnRequest() {
     if (!connected_) {
-        return kEnded;
+        return StepResult::Ended;
     }
-    request_ = endRequest();
+    request_ = protocol::endRequest(scaleNumber_, model700_);
     // The end request is tried once: given up, the job ends all the same.
     if (!exchange() && !exchangeGivenUp_) {
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
-    return kEnded;
+    return StepResult::Ended;
 }
 
-std::uint8_t TransferJob::fetchDescriptionTable(CsvTable& table, std::uint8_t descFetch,
-                                                State next) {
+StepResult TransferJob::fetchDescriptionTable(CsvTable& table, std::uint8_t descFetch, State next) {
     currentTable_ = &table;
     showAndLog(showLine7, table.name());
     platform::sleepMillis(tablePauseMs_);
     table.prepareReceive(currentNumber_);
     unknownReplies_ = 0;
-    request_ = header_ + "u" + static_cast<char>(table.busSign()) + kEtb;
+    request_ = protocol::tableRequest(header_, table.busSign(), false);
     descFetch_ = descFetch;
     state_ = next;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::storeDescriptions() {
+StepResult TransferJob::storeDescriptions() {
     makeDirectory(descDir_);
     catalog_.saveAllTables(descDir_);
     if (catalog_.loadDescriptions(descDir_)) {
         state_ = State::SelectTables;
     } else {
-        fail(31);
+        fail(Message::FetchedDescriptionsInvalid);
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 // ---- the table passes ----
 
-std::uint8_t TransferJob::startPass(State next, std::uint8_t number, bool configPass) {
+StepResult TransferJob::startPass(State next, std::uint8_t number, bool configPass) {
     tableIndex_ = 0;
     configPass_ = configPass;
     setCurrentNumber(number);
     showAndLogNumber();
     state_ = next;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 bool TransferJob::eligibleToSend(const Table& table) const {
@@ -650,83 +277,83 @@ bool TransferJob::eligibleToSend(const Table& table) const {
 }
 
 bool TransferJob::eligibleToFetch(const Table& table) const {
-    return table.isSelected() && (table.busSign() >= 0x80) == configPass_ && !table.isMeta();
+    return table.isSelected() && table.isConfigurationTable() == configPass_ && !table.isMeta();
 }
 
-std::uint8_t TransferJob::nextTableToSend() {
+StepResult TransferJob::nextTableToSend() {
     if (tableIndex_ >= catalog_.tableCount()) {
         if (job_.confGiven && !configPass_) {
             state_ = State::StartConfigSendPass;
         } else {
             state_ = configPass_ ? State::NextConfigNumberToSend : State::Finish;
         }
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     currentTable_ = catalog_.tableAt(tableIndex_);
     if (currentTable_ == nullptr || !eligibleToSend(*currentTable_)) {
         ++tableIndex_;
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     statusText_ = currentTable_->name();
     showAndLog(showLine7, statusText_);
     currentTable_->startSending(currentNumber_);
-    request_ = recordRequestStart();
+    request_ = protocol::recordRequestStart(header_, model700_);
     lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
-    if (lastResult_ == 1 || lastResult_ == 2) {
+    if (lastResult_ == SendResult::Only || lastResult_ == SendResult::More) {
         platform::sleepMillis(tablePauseMs_);
         showLine7(statusText_);
         state_ = State::SendRecords;
     } else {
-        log(text(37));
+        log(text(Message::NothingToTransfer));
         ++tableIndex_;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::sendRecords() {
+StepResult TransferJob::sendRecords() {
     if (!exchange()) {
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     if (configPass_) {
         confDataSent_ = true;
     }
-    if (lastResult_ == 1) {
+    if (lastResult_ == SendResult::Only) {
         ++tableIndex_;
         state_ = State::NextTableToSend;
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
-    request_ = recordRequestStart();
+    request_ = protocol::recordRequestStart(header_, model700_);
     lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
-    if (lastResult_ == 2) {
+    if (lastResult_ == SendResult::More) {
         showLine7(statusText_);
     } else {
         ++tableIndex_;
         state_ = State::NextTableToSend;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::nextConfigNumberToSend() {
+StepResult TransferJob::nextConfigNumberToSend() {
     if (confDataSent_) {
-        request_ = header_ + "s" + kEtb;
+        request_ = protocol::saveRequest(header_);
         if (!exchange()) {
-            return kCallAgain;
+            return StepResult::CallAgain;
         }
-        log(text(36));
+        log(text(Message::ConfigurationSaved));
         confDataSent_ = false;
     }
     if (currentNumber_ >= job_.confTo) {
         state_ = State::Finish;
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     tableIndex_ = 0;
     setCurrentNumber(static_cast<std::uint8_t>(currentNumber_ + 1));
     showAndLogNumber();
     state_ = State::NextTableToSend;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::nextTableToFetch() {
+StepResult TransferJob::nextTableToFetch() {
     if (tableIndex_ >= catalog_.tableCount()) {
         if (job_.confGiven && !configPass_) {
             state_ = State::StartConfigFetchPass;
@@ -737,12 +364,12 @@ std::uint8_t TransferJob::nextTableToFetch() {
         } else {
             state_ = State::Finish;
         }
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     currentTable_ = catalog_.tableAt(tableIndex_);
     if (currentTable_ == nullptr || !eligibleToFetch(*currentTable_)) {
         ++tableIndex_;
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
     statusText_ = currentTable_->name();
     showAndLog(showLine7, statusText_);
@@ -750,69 +377,46 @@ std::uint8_t TransferJob::nextTableToFetch() {
     currentTable_->prepareReceive(currentNumber_);
     unknownReplies_ = 0;
     fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));
-    if (model700_) {
-        request_ = header_ + "q*" + kEtb;
-    } else {
-        request_ = header_ + "u" + static_cast<char>(currentTable_->busSign()) + kEtb;
-    }
+    request_ = protocol::tableRequest(header_, currentTable_->busSign(), model700_);
     state_ = State::FetchRecords;
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t TransferJob::fetchRecords() {
+StepResult TransferJob::fetchRecords() {
     if (!exchange()) {
-        return kCallAgain;
+        return StepResult::CallAgain;
     }
-    bool known = true;
-    switch (replyKind_) {
-        case kModel700Record:
-        case 'd':
+    const protocol::Reply reply = protocol::classifyReply(replyKind_, payload_);
+    switch (reply) {
+        case protocol::Reply::Record:
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
             // The table filed the record under the number of the reply.
             fetchedWithRecords_.emplace(currentTable_, currentTable_->csvFileNumber(scaleNumber_));
             if (!currentTable_->layout().lastDecodeComplete()) {
-                log("Record of table " + currentTable_->fileSign() +
-                    format(" (number %02d), key %d", currentNumber_,
-                           static_cast<int>(currentTable_->key())) +
-                    ", not read completely: " + escapeBytes(payload_));
+                logIncompleteRecord(*currentTable_, currentNumber_, payload_);
             }
             break;
-        case 'q':
-            lastResult_ = 1;
+        case protocol::Reply::NothingToTransfer:
+            log(text(Message::NothingToTransfer));
+            lastResult_ = SendResult::Only;
             break;
-        case 'w': {
-            const char detail = payload_.size() > 1 ? payload_[1] : '\0';
-            if (detail == '2' || detail == '3') {
-                log(text(37));
-                lastResult_ = 1;
-            } else if (detail >= '4' && detail <= '6') {
-                lastResult_ = 1;
-            } else {
-                known = false;
+        case protocol::Reply::TableEnd:
+            lastResult_ = SendResult::Only;
+            break;
+        case protocol::Reply::Unknown:
+            // The table stays unfinished and the job asks again, without a log entry; but a
+            // scale that answers so for ever (also one that sends the table's records again
+            // before each such reply) would keep the job going for ever.
+            if (++unknownReplies_ >= kMostUnknownReplies) {
+                logUnknownReplies(*currentTable_, unknownReplies_, payload_);
+                fail(Message::UnknownReply);
+                return StepResult::CallAgain;
             }
             break;
-        }
-        default:
-            known = false;
-            break;
-    }
-    if (!known) {
-        // The table stays unfinished and the job asks again, without a log entry; a scale that
-        // answers so for ever (also one that sends the table's records again before each such
-        // reply) would keep the job going for ever.
-        if (++unknownReplies_ >= kMostUnknownReplies) {
-            // One entry for the whole run of such replies: the table and the last reply.
-            log("Table " + currentTable_->fileSign() +
-                format(": given up after %d replies the job does not know, the last: ",
-                       unknownReplies_) +
-                escapeBytes(payload_));
-            fail(kUnknownReply);
-            return kCallAgain;
-        }
     }
     showLine7(statusText_);
-    if (lastResult_ != 1) {
-        return kCallAgain;
+    if (lastResult_ != SendResult::Only) {
+        return StepResult::CallAgain;
     }
     if (descFetch_ == 1) {
         state_ = State::FetchAdes;
@@ -822,48 +426,29 @@ std::uint8_t TransferJob::fetchRecords() {
         ++tableIndex_;
         state_ = State::NextTableToFetch;
     }
-    return kCallAgain;
+    return StepResult::CallAgain;
 }
 
 // ---- helpers ----
 
 bool TransferJob::exchange() {
-    const std::uint8_t result = link_->transfer(scaleNumber_, replyKind_, request_, payload_);
-    exchangeGivenUp_ = result == 0;
-    return result == 1;
+    const StepResult result = link_->transfer(scaleNumber_, replyKind_, request_, payload_);
+    exchangeGivenUp_ = result == StepResult::Ended;
+    return result == StepResult::Complete;
 }
 
-void TransferJob::fail(std::int32_t messageNumber) {
-    pendingError_ = messageNumber;
+void TransferJob::fail(Message message) {
+    pendingError_ = message;
     state_ = State::AbortWithError;
 }
 
 void TransferJob::setCurrentNumber(std::uint8_t number) {
     currentNumber_ = number;
-    header_ = headerFor(currentNumber_);
+    header_ = protocol::header(currentNumber_);
 }
 
 void TransferJob::showAndLogNumber() {
     const std::string number = format("%2d", currentNumber_);
     showLine6(number);
-    log(text(5) + " :" + number);
-}
-
-std::string TransferJob::endRequest() const {
-    return headerFor(scaleNumber_) + (model700_ ? std::string("q&") : std::string("e")) + kEtb;
-}
-
-std::string TransferJob::recordRequestStart() const {
-    return header_ + (model700_ ? kModel700Record : 'd');
-}
-
-std::string TransferJob::markerFileName(const std::string& workDir, const std::string& dirName,
-                                        std::string::size_type firstExaminedPosition) {
-    std::string name = workDir.empty() ? std::string() : workDir.substr(0, workDir.size() - 1);
-    std::string::size_type length = name.size();
-    while (length > firstExaminedPosition && name[length - 1] != '\\' && name[length - 1] != '/') {
-        --length;
-    }
-    name.resize(length);
-    return name + dirName + ".sca";
+    log(text(Message::Scale) + " :" + number);
 }

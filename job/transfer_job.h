@@ -10,60 +10,58 @@
 
 #include "catalog/table_catalog.h"
 #include "diag/link_settings.h"
+#include "diag/messages.h"
+#include "job/backup_files.h"
 #include "job/job_parameters.h"
 #include "link/scale_link.h"
 #include "platform/line_settings.h"
+#include "platform/platform.h"
 
 class CsvTable;
 class Table;
 
-// The one job of the process. The constructor gathers every input (job string, working
-// directory, log, character translation, link settings, the link); runStep then drives the
-// exchange with the scale as a state machine whose every step returns quickly, so that the
-// worker thread can call it again and again while the main thread serves the window.
+// What a job is given (the process gathers it, see app/job_setup.h): the job string as parsed
+// and the settings of the link.
+struct JobInputs {
+    JobParseResult job;
+    LinkSettings linkSettings;
+    LineSettings lineSettings;
+};
+
+// The one job of the process. The constructor makes the link from the job's inputs; runStep
+// then drives the exchange with the scale as a state machine whose every step returns quickly,
+// so that the worker thread can call it again and again while the main thread serves the
+// window.
 class TransferJob {
   public:
-    // Step results.
-    static constexpr std::uint8_t kEnded = 0;     // ended without an error of its own
-    static constexpr std::uint8_t kFinished = 1;  // the job is complete
-    static constexpr std::uint8_t kCallAgain = 2;
-
     // Makes the job's link from the line settings and the link settings the job determined.
     using LinkFactory =
         std::function<std::unique_ptr<ScaleLink>(const LineSettings&, const LinkSettings&)>;
     // The pause before the first record request of every table, in both directions.
     static constexpr std::uint32_t kTablePauseMs = 500;
 
-    // Throws QmComExceptions: 1 (job string), 32 (working directory), 41 (another job holds
-    // the working directory's lock file), 7 and 8 (translation file), 9 (configuration file).
-    explicit TransferJob(const std::string& commandLine);
-    // The same job over the link that `makeLink` makes, pausing `tablePauseMs` before each
-    // table: lets a test play the scale without a serial line.
-    TransferJob(const std::string& commandLine, const LinkFactory& makeLink,
+    // The job over the link that `makeLink` makes (the serial port, or a scale played by a
+    // test), pausing `tablePauseMs` before each table.
+    TransferJob(const JobInputs& inputs, const LinkFactory& makeLink,
                 std::uint32_t tablePauseMs = kTablePauseMs);
     // Deletes the translation table, closes the link (logging message 35) and the tables.
-    virtual ~TransferJob();
+    ~TransferJob();
     TransferJob(const TransferJob&) = delete;
     TransferJob& operator=(const TransferJob&) = delete;
 
-    // One step of the job: kCallAgain, kFinished or kEnded. Throws QmComExceptions for every
-    // failure. Worker thread only.
-    std::uint8_t runStep();
+    // One step of the job: CallAgain, Complete (the job has finished) or Ended (ended without
+    // an error of its own). Throws QmComExceptions for every failure. Worker thread only.
+    StepResult runStep();
 
     // Asks the job to stop. The link makes no further repeat and gives up an exchange under way
     // within a second; the job then tries the end request once and ends. Callable from any
     // thread.
     void requestStop();
-    bool isActive() const { return active_; }
-    void clearActive() { active_ = false; }
 
     // Creates the one directory `path` (not its parents); true when it exists afterwards.
-    static bool makeDirectory(const std::string& path);
-
-    // The name of the marker file of a job from the scale: beside the working directory, named
-    // after it, with the extension ".sca" ("C:\DATA\" and "DATA" give "C:\DATA.sca").
-    static std::string markerFileName(const std::string& workDir, const std::string& dirName,
-                                      std::string::size_type firstExaminedPosition);
+    static bool makeDirectory(const std::string& path) {
+        return !path.empty() && platform::makeDirectory(path);
+    }
 
   private:
     enum class State : std::uint8_t {
@@ -88,41 +86,30 @@ class TransferJob {
         StopOnRequest = 18,
     };
 
-    std::uint8_t introduce();
-    std::uint8_t connect();
-    std::uint8_t identify();
-    std::uint8_t selectTables();
-    std::uint8_t startPass(State next, std::uint8_t number, bool configPass);
-    std::uint8_t nextConfigNumberToSend();
-    std::uint8_t nextTableToSend();
-    std::uint8_t sendRecords();
-    std::uint8_t nextTableToFetch();
-    std::uint8_t fetchRecords();
-    std::uint8_t finish();
-    std::uint8_t abortWithError();
-    std::uint8_t fetchDescriptionTable(CsvTable& table, std::uint8_t descFetch, State next);
-    std::uint8_t storeDescriptions();
-    std::uint8_t stopOnRequest();
+    StepResult introduce();
+    StepResult connect();
+    StepResult identify();
+    StepResult selectTables();
+    StepResult startPass(State next, std::uint8_t number, bool configPass);
+    StepResult nextConfigNumberToSend();
+    StepResult nextTableToSend();
+    StepResult sendRecords();
+    StepResult nextTableToFetch();
+    StepResult fetchRecords();
+    StepResult finish();
+    StepResult abortWithError();
+    StepResult fetchDescriptionTable(CsvTable& table, std::uint8_t descFetch, State next);
+    StepResult storeDescriptions();
+    StepResult stopOnRequest();
 
     // One step of the exchange of `request_`: true once the reply is in. exchangeGivenUp_ tells
     // whether the link gave the exchange up after a stop request.
     bool exchange();
-    // The longest reply the link takes: from the largest record the catalog's tables describe.
-    void setReplyLimit();
-    void fail(std::int32_t messageNumber);
+    void fail(Message message);
     void setCurrentNumber(std::uint8_t number);
     void showAndLogNumber();
-    std::string endRequest() const;
-    std::string recordRequestStart() const;
-    bool identificationIsSafe() const;
     bool eligibleToSend(const Table& table) const;
     bool eligibleToFetch(const Table& table) const;
-    bool checkTablesToSend(const std::set<std::string>& missingFiles);
-    bool writeTablesFetchedEmpty();
-    bool logTablesWrittenAsFetched();
-    void logTablesKeptAsTheyAre();
-    // The job sends `table` (one kept per scale) for this number.
-    bool sendsNumber(const Table& table, std::int32_t number) const;
 
     State state_ = State::Introduce;
     JobParseResult job_;
@@ -137,7 +124,7 @@ class TransferJob {
     TableCatalog catalog_;
     std::uint8_t scaleNumber_ = 0;
     std::uint8_t currentNumber_ = 0;
-    std::int32_t pendingError_ = 0;
+    Message pendingError_ = Message::UnknownScaleType;
     CsvTable* currentTable_ = nullptr;
     std::int32_t identModel_ = 0;
     std::int32_t identVariant_ = 0;
@@ -145,7 +132,7 @@ class TransferJob {
     std::uint32_t tableIndex_ = 0;
     std::string header_;
     // Starts at 0 so that a first reply of an unknown kind makes the job ask again.
-    std::uint8_t lastResult_ = 0;
+    SendResult lastResult_ = SendResult{0};
     std::string payload_;
     char replyKind_ = 0;
     std::string identification_;
@@ -157,7 +144,6 @@ class TransferJob {
     bool connected_ = false;
     std::uint8_t descFetch_ = 0;
     std::string descDir_;
-    std::atomic<bool> active_{true};
     bool model700_ = false;
     bool exchangeGivenUp_ = false;
     // Replies of a kind the job does not handle, since the current table was first requested.
@@ -165,6 +151,6 @@ class TransferJob {
     // Every (table, file number) this job fetched, and those for which the scale sent a
     // record: a file fetched empty is written with its headings only, so that an old file
     // cannot bring deleted records back. The file number is the table's (CsvTable::csvFileNumber).
-    std::set<std::pair<CsvTable*, int>> fetched_;
-    std::set<std::pair<CsvTable*, int>> fetchedWithRecords_;
+    FetchedFiles fetched_;
+    FetchedFiles fetchedWithRecords_;
 };

@@ -5,35 +5,30 @@
 #include <cstdint>
 #include <string>
 
+#include "link/step_result.h"
+
 // The link to one scale: framed, acknowledged request/reply exchanges and the connection start
-// with the scale's greeting. Every operation is a non-blocking step: 2 = call again, 1 =
-// complete, and for transfer 0 = given up after a stop request. Failures are thrown as
+// with the scale's greeting. Every operation is a non-blocking step (StepResult): CallAgain,
+// Complete, and for transfer Ended = given up after a stop request. Failures are thrown as
 // QmComExceptions.
 class ScaleLink {
   public:
-    // Control characters shared with the code that builds and parses telegram content.
-    static constexpr char STX = 0x02;  // first byte of every frame
-    static constexpr char ETX = 0x03;  // end of a frame's content; the block check follows
-    static constexpr char ETB = 0x17;  // ends the header and each content field
-    static constexpr char RS = 0x1E;   // separates the values of a multi-value field
-
-    virtual std::int32_t close() = 0;
     // One step of an exchange. `request` is the frame without ETX and block check, ending with
     // one placeholder byte; it is read only on the call that starts the exchange. On completion
     // `code` is the reply's scale number, `firstByte` its kind and `payload` the reply from its
     // kind on, ETX and block check included.
-    virtual std::uint8_t transfer(std::uint8_t& code, char& firstByte, const std::string& request,
-                                  std::string& payload) = 0;
+    virtual StepResult transfer(std::uint8_t& code, char& firstByte, const std::string& request,
+                                std::string& payload) = 0;
     // One step of the connection start: opens the port, waits without a time limit for the
     // scale's greeting and switches the line to 8 data bits.
-    virtual std::uint8_t open(std::uint8_t& code, std::string& identification) = 0;
+    virtual StepResult open(std::uint8_t& code, std::string& identification) = 0;
     virtual ~ScaleLink() = default;
 
     // True from the sending of a request until its reply is complete or the exchange failed.
-    bool isBusy() const { return busy; }
+    bool isBusy() const { return busy_; }
 
     // Asks the link to let the job stop soon: from now on a frame is not sent again, and an
-    // exchange under way (or started later) is given up (transfer returns 0) when it is not
+    // exchange under way (or started later) is given up (transfer returns Ended) when it is not
     // complete within kStopGraceMs; a wait for the scale's greeting ends at once. Callable
     // from any thread.
     void requestStop() {
@@ -45,7 +40,7 @@ class ScaleLink {
 
     // The longest reply frame taken, STX to block check; a longer one is dropped and answered
     // with NAK. The job sets it from the largest record its tables can describe.
-    void setReplyLimit(std::size_t bytes) { replyLimit = bytes; }
+    void setReplyLimit(std::size_t bytes) { replyLimit_ = bytes; }
     static constexpr std::size_t kDefaultReplyLimit = 64 * 1024;
 
   protected:
@@ -53,8 +48,8 @@ class ScaleLink {
     // the requesting thread.
     virtual void wakeWaits() {}
 
-    bool busy = false;
-    std::size_t replyLimit = kDefaultReplyLimit;
+    bool busy_ = false;
+    std::size_t replyLimit_ = kDefaultReplyLimit;
 
   private:
     std::atomic<bool> stopRequested_{false};

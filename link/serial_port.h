@@ -19,7 +19,7 @@ class SerialPort {
   public:
     SerialPort();
     // Closes the device if it is open.
-    virtual ~SerialPort();
+    ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 

@@ -9,15 +9,14 @@
 #include "diag/message_texts.h"
 #include "diag/qm_com_exceptions.h"
 #include "platform/platform.h"
+#include "protocol/scale_protocol.h"
 
 namespace {
 
-constexpr char ACK = 0x06;
-constexpr char NAK = 0x15;
-
-constexpr std::int32_t kNotAcknowledged = 24;
-constexpr std::int32_t kReplyTimeout = 25;
-constexpr std::int32_t kPortUnusable = 26;
+using protocol::ACK;
+using protocol::ETX;
+using protocol::NAK;
+using protocol::STX;
 
 char blockCheck(const std::string& bytes, std::string::size_type length) {
     char bcc = 0;
@@ -27,35 +26,25 @@ char blockCheck(const std::string& bytes, std::string::size_type length) {
     return bcc;
 }
 
-// The scale number of a frame: the two header digits, modulo 256.
-std::uint8_t headerNumber(const std::string& frame) {
-    int tens = static_cast<unsigned char>(frame[3]) - 0x30;
-    int ones = static_cast<unsigned char>(frame[4]) - 0x30;
-    return static_cast<std::uint8_t>(10 * tens + ones);
-}
-
 }  // namespace
 
 SerialScaleLink::SerialScaleLink(LineSettings lineSettings, LinkSettings linkSettings)
-    : linkSettings(linkSettings), lineSettings(lineSettings) {}
+    : linkSettings_(linkSettings), lineSettings_(lineSettings) {}
 
 SerialScaleLink::~SerialScaleLink() {
-    if (serialPort.isOpen()) {
-        serialPort.close();
+    if (serialPort_.isOpen()) {
+        serialPort_.close();
     }
 }
 
-std::int32_t SerialScaleLink::close() {
-    return serialPort.close();
-}
-
-std::uint8_t SerialScaleLink::transfer(std::uint8_t& code, char& firstByte,
-                                       const std::string& request, std::string& payload) {
-    if (transferState != TransferState::Idle && transferState != TransferState::AwaitUnrequested &&
-        stopping() && platform::monotonicMillis() >= giveUpAt) {
+StepResult SerialScaleLink::transfer(std::uint8_t& code, char& firstByte,
+                                     const std::string& request, std::string& payload) {
+    if (transferState_ != TransferState::Idle &&
+        transferState_ != TransferState::AwaitUnrequested && stopping() &&
+        platform::monotonicMillis() >= giveUpAt_) {
         return giveUp();
     }
-    switch (transferState) {
+    switch (transferState_) {
         case TransferState::Idle:
             return startExchange(request);
         case TransferState::AwaitAck:
@@ -70,161 +59,164 @@ std::uint8_t SerialScaleLink::transfer(std::uint8_t& code, char& firstByte,
         case TransferState::DiscardBcc:
             return discard();
         case TransferState::AwaitUnrequested:
-            waitWithoutTimeout = true;
-            transferState = TransferState::AwaitStx;
-            return 2;
+            waitWithoutTimeout_ = true;
+            transferState_ = TransferState::AwaitStx;
+            return StepResult::CallAgain;
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::startExchange(const std::string& request) {
-    sendFrame = request;
-    const std::string::size_type n = sendFrame.size();
-    waitWithoutTimeout = false;
+StepResult SerialScaleLink::startExchange(const std::string& request) {
+    sendFrame_ = request;
+    const std::string::size_type n = sendFrame_.size();
+    waitWithoutTimeout_ = false;
     if (n > 0) {
-        sendFrame[n - 1] = ETX;
+        sendFrame_[n - 1] = ETX;
     } else {
-        sendFrame.push_back(ETX);
+        sendFrame_.push_back(ETX);
     }
-    sendFrame.push_back(blockCheck(sendFrame, sendFrame.size()));
-    sendLength = static_cast<std::int32_t>(sendFrame.size());
-    graceStarted = false;
+    sendFrame_.push_back(blockCheck(sendFrame_, sendFrame_.size()));
+    sendLength_ = static_cast<std::int32_t>(sendFrame_.size());
+    graceStarted_ = false;
     stopping();
-    send(sendFrame, sendLength);
+    send(sendFrame_, sendLength_);
     restartTimer();
-    repeatCount = 0;
-    receiveBuffer.clear();
-    busy = true;
-    transferState = TransferState::AwaitAck;
-    return 2;
+    repeatCount_ = 0;
+    receiveBuffer_.clear();
+    busy_ = true;
+    transferState_ = TransferState::AwaitAck;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::awaitAck() {
+StepResult SerialScaleLink::awaitAck() {
     char byte = 0;
     if (readByte(byte)) {
         if (byte == ACK) {
             restartTimer();
-            transferState = TransferState::AwaitStx;
+            transferState_ = TransferState::AwaitStx;
         } else if (byte == NAK) {
             return repeatOrFail(true);
         }
     }
-    if (transferState == TransferState::AwaitAck && timedOut(linkSettings.ackTimeout)) {
+    if (transferState_ == TransferState::AwaitAck && timedOut(linkSettings_.ackTimeout)) {
         return repeatOrFail(false);
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::repeatOrFail(bool pauseFirst) {
+StepResult SerialScaleLink::repeatOrFail(bool pauseFirst) {
     // A job that is asked to stop sends nothing again.
     if (stopRequested()) {
         return giveUp();
     }
-    if (repeatCount >= linkSettings.maxRepeats) {
-        failExchange(kNotAcknowledged);
+    if (repeatCount_ >= linkSettings_.maxRepeats) {
+        failExchange(Message::NotAcknowledged);
     }
-    ++repeatCount;
+    ++repeatCount_;
     if (pauseFirst) {
         pauseUnlessStopped();
     }
     restartTimer();
-    send(sendFrame, sendLength);
-    return 2;
+    send(sendFrame_, sendLength_);
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::awaitStx() {
-    if (!waitWithoutTimeout && receiveTimedOut()) {
+StepResult SerialScaleLink::awaitStx() {
+    if (!waitWithoutTimeout_ && receiveTimedOut()) {
         return failReceive();
     }
     // Waiting without a time limit (for the greeting) blocks until a byte arrives or a stop
     // request wakes the port, instead of polling byte by byte. After a stop the short reads
     // take over again, so that a caller that keeps calling does not spin.
-    if (waitWithoutTimeout && !stopRequested()) {
+    if (waitWithoutTimeout_ && !stopRequested()) {
         bool readable = false;
-        serialPort.waitReadable(kIdleWaitMs, readable);
+        serialPort_.waitReadable(kIdleWaitMs, readable);
         if (!readable) {
-            return 2;
+            return StepResult::CallAgain;
         }
     }
     char byte = 0;
     if (readByte(byte) && byte == STX) {
-        if (waitWithoutTimeout) {
-            waitWithoutTimeout = false;
+        if (waitWithoutTimeout_) {
+            waitWithoutTimeout_ = false;
             restartTimer();
         }
-        receiveBuffer.push_back(byte);
-        transferState = TransferState::Content;
+        receiveBuffer_.push_back(byte);
+        transferState_ = TransferState::Content;
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::receiveContent() {
+StepResult SerialScaleLink::receiveContent() {
     if (receiveTimedOut()) {
         return failReceive();
     }
     char byte = 0;
     if (readByte(byte)) {
-        receiveBuffer.push_back(byte);
+        receiveBuffer_.push_back(byte);
         if (byte == ETX) {
-            transferState = TransferState::AwaitBcc;
-        } else if (receiveBuffer.size() + 1 >= replyLimit) {
+            transferState_ = TransferState::AwaitBcc;
+        } else if (receiveBuffer_.size() + 1 >= replyLimit_) {
             // No record is that long: the frame is read past without being kept, then
             // refused like a damaged one.
             if (g_log != nullptr) {
-                g_log->add("Reply frame longer than " + std::to_string(replyLimit) +
+                g_log->add("Reply frame longer than " + std::to_string(replyLimit_) +
                            " bytes dropped");
             }
-            receiveBuffer.clear();
-            transferState = TransferState::Discard;
+            receiveBuffer_.clear();
+            transferState_ = TransferState::Discard;
         }
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::discard() {
+StepResult SerialScaleLink::discard() {
     if (receiveTimedOut()) {
         return failReceive();
     }
     char byte = 0;
     if (readByte(byte)) {
-        if (transferState == TransferState::DiscardBcc) {
-            transferState = TransferState::AwaitStx;
+        if (transferState_ == TransferState::DiscardBcc) {
+            transferState_ = TransferState::AwaitStx;
             send(std::string(1, NAK), 1);
         } else if (byte == ETX) {
-            transferState = TransferState::DiscardBcc;
+            transferState_ = TransferState::DiscardBcc;
         }
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload) {
+StepResult SerialScaleLink::awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload) {
     if (receiveTimedOut()) {
         return failReceive();
     }
     char byte = 0;
     if (!readByte(byte)) {
-        return 2;
+        return StepResult::CallAgain;
     }
-    receiveBuffer.push_back(byte);
-    if (blockCheck(receiveBuffer, receiveBuffer.size() - 1) != byte) {
-        receiveBuffer.clear();
-        transferState = TransferState::AwaitStx;
+    receiveBuffer_.push_back(byte);
+    if (blockCheck(receiveBuffer_, receiveBuffer_.size() - 1) != byte) {
+        receiveBuffer_.clear();
+        transferState_ = TransferState::AwaitStx;
         send(std::string(1, NAK), 1);
-        return 2;
+        return StepResult::CallAgain;
     }
-    transferState = TransferState::Idle;
-    busy = false;
+    transferState_ = TransferState::Idle;
+    busy_ = false;
     send(std::string(1, ACK), 1);
     pauseUnlessStopped();
     // A frame shorter than the header has no number or kind to hand back.
-    code = receiveBuffer.size() > 4 ? headerNumber(receiveBuffer) : 0;
-    firstByte = receiveBuffer.size() > 6 ? receiveBuffer[6] : '\0';
-    payload = receiveBuffer.size() > 6 ? receiveBuffer.substr(6) : std::string();
-    return 1;
+    code = receiveBuffer_.size() > protocol::kNumberPosition + 1
+               ? protocol::frameNumber(receiveBuffer_)
+               : 0;
+    const bool hasContent = receiveBuffer_.size() > protocol::kContentPosition;
+    firstByte = hasContent ? receiveBuffer_[protocol::kContentPosition] : '\0';
+    payload = hasContent ? receiveBuffer_.substr(protocol::kContentPosition) : std::string();
+    return StepResult::Complete;
 }
 
-std::uint8_t SerialScaleLink::open(std::uint8_t& code, std::string& identification) {
-    switch (openState) {
+StepResult SerialScaleLink::open(std::uint8_t& code, std::string& identification) {
+    switch (openState_) {
         case OpenState::Start:
             return openPort();
         case OpenState::AwaitGreeting:
@@ -232,83 +224,89 @@ std::uint8_t SerialScaleLink::open(std::uint8_t& code, std::string& identificati
         case OpenState::SwitchLine:
             return switchLine(code, identification);
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::openPort() {
-    if (serialPort.configure(lineSettings.baudRate, lineSettings.format, lineSettings.handshake,
-                             lineSettings.inputQueueSize, lineSettings.outputQueueSize) != 0) {
+StepResult SerialScaleLink::openPort() {
+    if (serialPort_.configure(lineSettings_.baudRate, lineSettings_.format, lineSettings_.handshake,
+                              lineSettings_.inputQueueSize, lineSettings_.outputQueueSize) != 0) {
         failOpen();
     }
-    if (serialPort.open(static_cast<std::int32_t>(linkSettings.port)) != 0) {
+    if (serialPort_.open(static_cast<std::int32_t>(linkSettings_.port)) != 0) {
         failOpen();
     }
-    openState = OpenState::AwaitGreeting;
-    transferState = TransferState::AwaitUnrequested;
-    return 2;
+    openState_ = OpenState::AwaitGreeting;
+    transferState_ = TransferState::AwaitUnrequested;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::awaitGreeting() {
+StepResult SerialScaleLink::awaitGreeting() {
     std::uint8_t code = 0;
     char firstByte = 0;
     std::string payload;
-    if (transfer(code, firstByte, std::string(), payload) == 1) {
-        openState = OpenState::SwitchLine;
+    if (transfer(code, firstByte, std::string(), payload) == StepResult::Complete) {
+        openState_ = OpenState::SwitchLine;
     }
-    return 2;
+    return StepResult::CallAgain;
 }
 
-std::uint8_t SerialScaleLink::switchLine(std::uint8_t& code, std::string& identification) {
-    code = receiveBuffer.size() > 4 ? headerNumber(receiveBuffer) : 0;
-    // The identification runs from position 7 up to the ETX before the block check.
+StepResult SerialScaleLink::switchLine(std::uint8_t& code, std::string& identification) {
+    code = receiveBuffer_.size() > protocol::kNumberPosition + 1
+               ? protocol::frameNumber(receiveBuffer_)
+               : 0;
+    // The identification runs up to the ETX before the block check.
     identification =
-        receiveBuffer.size() >= 19 ? receiveBuffer.substr(7, receiveBuffer.size() - 9) : "";
-    serialPort.close();
-    lineSettings.format.dataBits = 8;
-    if (serialPort.configure(lineSettings.baudRate, lineSettings.format, lineSettings.handshake,
-                             lineSettings.inputQueueSize, lineSettings.outputQueueSize) != 0) {
+        receiveBuffer_.size() >= protocol::kShortestGreeting
+            ? receiveBuffer_.substr(protocol::kIdentificationPosition,
+                                    receiveBuffer_.size() - protocol::kIdentificationPosition - 2)
+            : "";
+    serialPort_.close();
+    lineSettings_.format.dataBits = 8;
+    if (serialPort_.configure(lineSettings_.baudRate, lineSettings_.format, lineSettings_.handshake,
+                              lineSettings_.inputQueueSize, lineSettings_.outputQueueSize) != 0) {
         failOpen();
     }
-    if (serialPort.open(static_cast<std::int32_t>(linkSettings.port)) != 0) {
+    if (serialPort_.open(static_cast<std::int32_t>(linkSettings_.port)) != 0) {
         failOpen();
     }
-    openState = OpenState::Start;
-    return 1;
+    openState_ = OpenState::Start;
+    return StepResult::Complete;
 }
 
 void SerialScaleLink::wakeWaits() {
-    serialPort.wake();
+    serialPort_.wake();
 }
 
 void SerialScaleLink::failOpen() {
     // The log tells a missing port from one the user may not open (e.g. not in the dialout
     // group) before the general message reaches the user.
     if (g_log != nullptr) {
-        std::string detail =
-            serialPort.errorText().empty() ? serialPort.systemErrorText() : serialPort.errorText();
+        std::string detail = serialPort_.errorText().empty() ? serialPort_.systemErrorText()
+                                                             : serialPort_.errorText();
         while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r')) {
             detail.pop_back();
         }
-        g_log->add("Com " + std::to_string(linkSettings.port) + " (" + serialPort.deviceName() +
+        g_log->add("Com " + std::to_string(linkSettings_.port) + " (" + serialPort_.deviceName() +
                    "): " + detail);
     }
-    std::string text = g_messageTexts != nullptr ? g_messageTexts->text(kPortUnusable) : "";
+    std::string text =
+        g_messageTexts != nullptr ? g_messageTexts->text(Message::PortNotOpened) : "";
     char number[16];
-    std::snprintf(number, sizeof number, "%d", static_cast<int>(linkSettings.port));
-    openState = OpenState::Start;
+    std::snprintf(number, sizeof number, "%d", static_cast<int>(linkSettings_.port));
+    openState_ = OpenState::Start;
     throw QmComExceptions(text + " Com: " + number);
 }
 
-void SerialScaleLink::failExchange(std::int32_t number) {
-    transferState = TransferState::Idle;
-    busy = false;
-    throw QmComExceptions(number);
+void SerialScaleLink::failExchange(Message message) {
+    transferState_ = TransferState::Idle;
+    busy_ = false;
+    throw QmComExceptions(message);
 }
 
 bool SerialScaleLink::readByte(char& byte) {
     std::string buffer;
     std::int32_t count = 1;
-    serialPort.read(buffer, count);
+    serialPort_.read(buffer, count);
     if (count != 1) {
         return false;
     }
@@ -318,45 +316,45 @@ bool SerialScaleLink::readByte(char& byte) {
 
 void SerialScaleLink::send(const std::string& bytes, std::int32_t length) {
     std::int32_t count = length;
-    serialPort.write(bytes, count);
+    serialPort_.write(bytes, count);
 }
 
 void SerialScaleLink::restartTimer() {
-    timerStart = platform::monotonicMillis();
+    timerStart_ = platform::monotonicMillis();
 }
 
 bool SerialScaleLink::timedOut(double seconds) const {
-    double elapsed = static_cast<double>(platform::monotonicMillis() - timerStart) * 0.001;
+    double elapsed = static_cast<double>(platform::monotonicMillis() - timerStart_) * 0.001;
     return elapsed > seconds;
 }
 
 bool SerialScaleLink::receiveTimedOut() const {
-    return timedOut(linkSettings.receiveTimeout);
+    return timedOut(linkSettings_.receiveTimeout);
 }
 
-std::uint8_t SerialScaleLink::failReceive() {
+StepResult SerialScaleLink::failReceive() {
     if (stopRequested()) {
         return giveUp();
     }
-    failExchange(kReplyTimeout);
+    failExchange(Message::NoAnswer);
 }
 
 bool SerialScaleLink::stopping() {
     if (!stopRequested()) {
         return false;
     }
-    if (!graceStarted) {
-        graceStarted = true;
-        giveUpAt = platform::monotonicMillis() + kStopGraceMs;
+    if (!graceStarted_) {
+        graceStarted_ = true;
+        giveUpAt_ = platform::monotonicMillis() + kStopGraceMs;
     }
     return true;
 }
 
-std::uint8_t SerialScaleLink::giveUp() {
-    transferState = TransferState::Idle;
-    busy = false;
-    receiveBuffer.clear();
-    return 0;
+StepResult SerialScaleLink::giveUp() {
+    transferState_ = TransferState::Idle;
+    busy_ = false;
+    receiveBuffer_.clear();
+    return StepResult::Ended;
 }
 
 void SerialScaleLink::pauseUnlessStopped() {
@@ -364,7 +362,7 @@ void SerialScaleLink::pauseUnlessStopped() {
     // kept on the steady clock itself: whole milliseconds would cut up to one off every pause.
     using Clock = std::chrono::steady_clock;
     constexpr auto kSlice = std::chrono::milliseconds(20);
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(linkSettings.pause);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(linkSettings_.pause);
     for (;;) {
         const Clock::time_point now = Clock::now();
         if (now >= end || stopRequested()) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "diag/link_settings.h"
+#include "diag/messages.h"
 #include "link/scale_link.h"
 #include "link/serial_port.h"
 #include "platform/line_settings.h"
@@ -20,13 +21,12 @@ class SerialScaleLink : public ScaleLink {
     // Closes the port.
     ~SerialScaleLink() override;
 
-    std::int32_t close() override;
-    std::uint8_t transfer(std::uint8_t& code, char& firstByte, const std::string& request,
-                          std::string& payload) override;
-    std::uint8_t open(std::uint8_t& code, std::string& identification) override;
+    StepResult transfer(std::uint8_t& code, char& firstByte, const std::string& request,
+                        std::string& payload) override;
+    StepResult open(std::uint8_t& code, std::string& identification) override;
 
-    const SerialPort& port() const { return serialPort; }
-    const LineSettings& currentLineSettings() const { return lineSettings; }
+    const SerialPort& port() const { return serialPort_; }
+    const LineSettings& currentLineSettings() const { return lineSettings_; }
 
   protected:
     void wakeWaits() override;
@@ -48,50 +48,50 @@ class SerialScaleLink : public ScaleLink {
     };
     enum class OpenState : std::uint8_t { Start = 0, AwaitGreeting = 1, SwitchLine = 2 };
 
-    std::uint8_t startExchange(const std::string& request);
-    std::uint8_t awaitAck();
-    std::uint8_t awaitStx();
-    std::uint8_t receiveContent();
-    std::uint8_t awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload);
-    std::uint8_t discard();
+    StepResult startExchange(const std::string& request);
+    StepResult awaitAck();
+    StepResult awaitStx();
+    StepResult receiveContent();
+    StepResult awaitBcc(std::uint8_t& code, char& firstByte, std::string& payload);
+    StepResult discard();
 
-    std::uint8_t openPort();
-    std::uint8_t awaitGreeting();
-    std::uint8_t switchLine(std::uint8_t& code, std::string& identification);
+    StepResult openPort();
+    StepResult awaitGreeting();
+    StepResult switchLine(std::uint8_t& code, std::string& identification);
     [[noreturn]] void failOpen();
 
     // Throws error `number` after putting the exchange back to its start.
-    [[noreturn]] void failExchange(std::int32_t number);
-    // Sends the frame again (2), throws 24 when no repeat is left, or gives up (0) when a stop
-    // was requested.
-    std::uint8_t repeatOrFail(bool pauseFirst);
+    [[noreturn]] void failExchange(Message message);
+    // Sends the frame again (CallAgain), throws 24 when no repeat is left, or gives up (Ended) when
+    // a stop was requested.
+    StepResult repeatOrFail(bool pauseFirst);
     bool readByte(char& byte);
     void send(const std::string& bytes, std::int32_t length);
     void restartTimer();
     bool timedOut(double seconds) const;
     bool receiveTimedOut() const;
-    // Throws 25, or gives up (0) when a stop was requested.
-    std::uint8_t failReceive();
+    // Throws 25, or gives up (Ended) when a stop was requested.
+    StepResult failReceive();
     // Whether a stop was requested; starts the grace time of the exchange under way.
     bool stopping();
-    // Puts the exchange back to its start and returns 0.
-    std::uint8_t giveUp();
+    // Puts the exchange back to its start and returns Ended.
+    StepResult giveUp();
     // Sleeps `pause` milliseconds, less when a stop is requested meanwhile.
     void pauseUnlessStopped();
 
-    LinkSettings linkSettings;
-    TransferState transferState = TransferState::Idle;
-    std::string receiveBuffer;
-    OpenState openState = OpenState::Start;
-    SerialPort serialPort;
-    LineSettings lineSettings;
-    std::string sendFrame;
-    std::int32_t sendLength = 0;
-    std::uint64_t timerStart = 0;
-    bool waitWithoutTimeout = false;
+    LinkSettings linkSettings_;
+    TransferState transferState_ = TransferState::Idle;
+    std::string receiveBuffer_;
+    OpenState openState_ = OpenState::Start;
+    SerialPort serialPort_;
+    LineSettings lineSettings_;
+    std::string sendFrame_;
+    std::int32_t sendLength_ = 0;
+    std::uint64_t timerStart_ = 0;
+    bool waitWithoutTimeout_ = false;
     // After a stop request: when the exchange under way is given up.
-    bool graceStarted = false;
-    std::uint64_t giveUpAt = 0;
+    bool graceStarted_ = false;
+    std::uint64_t giveUpAt_ = 0;
     // Counted in a wide type, so that every maxRepeats of the configuration file works.
-    std::uint32_t repeatCount = 0;
+    std::uint32_t repeatCount_ = 0;
 };

@@ -44,19 +44,19 @@ void KeyedTable::startSending(int) {
     setKey(static_cast<std::int32_t>(rangeLow()) - 1);
 }
 
-int KeyedTable::storeReceived(std::string& status, int, const std::string& record) {
+SendResult KeyedTable::storeReceived(std::string& status, int, const std::string& record) {
     clearRecord();
     layout().decodeRecord(record);
     storeRecord(static_cast<std::uint32_t>(key()));
     status = recordStatus(*this, key());
-    return 2;
+    return SendResult::More;
 }
 
 void KeyedTable::setMaxKeyOnEnd() {
     setKey(static_cast<std::int32_t>(description().maxIndex));
 }
 
-int KeyedTable::nextToSend(std::string& status, int, std::string& record) {
+SendResult KeyedTable::nextToSend(std::string& status, int, std::string& record) {
     const std::uint32_t maxIndex = description().maxIndex;
     const std::int64_t current = key();
     // The stored keys are walked, not the key range: the next stored key above the current
@@ -69,17 +69,17 @@ int KeyedTable::nextToSend(std::string& status, int, std::string& record) {
             setMaxKeyOnEnd();
         }
         status = endStatus(*this);
-        return 3;
+        return SendResult::End;
     }
     unpackRecord(next->second);
     setKey(static_cast<std::int32_t>(next->first));
     if (next->first > rangeHigh()) {
         status = endStatus(*this);
-        return 3;
+        return SendResult::End;
     }
     handler_support::appendRecord(*this, record);
     status = recordStatus(*this, key());
-    return 2;
+    return SendResult::More;
 }
 
 void KeyedTable::prepareReceive(int) {}

@@ -22,10 +22,11 @@ class KeyedTable : public CsvTable {
     void startSending(int scaleNumber) override;
     // Decodes the record and stores it under its key (no range test); status "NAME:    k".
     // Returns 2.
-    int storeReceived(std::string& status, int scaleNumber, const std::string& record) override;
+    SendResult storeReceived(std::string& status, int scaleNumber,
+                             const std::string& record) override;
     // The next stored record above the current key: 2 with the record appended and the
     // status "NAME:    k"; 3 with the status "End NAME" beyond maxIndex or rangeHigh.
-    int nextToSend(std::string& status, int scaleNumber, std::string& record) override;
+    SendResult nextToSend(std::string& status, int scaleNumber, std::string& record) override;
     void prepareReceive(int scaleNumber) override;
     void clearRecords() override;
     // Nothing is written (and an old file stays) while no record is stored.

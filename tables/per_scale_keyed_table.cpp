@@ -37,8 +37,8 @@ void PerScaleKeyedTable::startSending(int scaleNumber) {
     KeyedTable::startSending(scaleNumber);
 }
 
-int PerScaleKeyedTable::storeReceived(std::string& status, int scaleNumber,
-                                      const std::string& record) {
+SendResult PerScaleKeyedTable::storeReceived(std::string& status, int scaleNumber,
+                                             const std::string& record) {
     clearRecord();
     layout().decodeRecord(record);
     status = handler_support::recordStatus(*this, key());
@@ -50,11 +50,11 @@ int PerScaleKeyedTable::storeReceived(std::string& status, int scaleNumber,
                        std::to_string(key()) +
                        " lies outside 0..65535 and cannot be kept per scale: not stored");
         }
-        return 2;
+        return SendResult::More;
     }
     storeRecord(static_cast<std::uint32_t>(key()));
     storeInto(allScaleRecords_, combinedKey(scaleNumber, key()), *this);
-    return 2;
+    return SendResult::More;
 }
 
 void PerScaleKeyedTable::clearRecords() {

@@ -15,7 +15,8 @@ class PerScaleKeyedTable : public KeyedTable {
     void startSending(int scaleNumber) override;
     // As KeyedTable, and a copy for the scale `scaleNumber`; a record whose key lies outside
     // 0..65535 is logged and not stored. Returns 2.
-    int storeReceived(std::string& status, int scaleNumber, const std::string& record) override;
+    SendResult storeReceived(std::string& status, int scaleNumber,
+                             const std::string& record) override;
     void clearRecords() override;
     // Each scale number has its own file.
     int csvFileNumber(int fetchedNumber) const override { return fetchedNumber; }

@@ -7,23 +7,24 @@
 
 void PerScaleTable::startSending(int) {}
 
-int PerScaleTable::storeReceived(std::string& status, int scaleNumber, const std::string& record) {
+SendResult PerScaleTable::storeReceived(std::string& status, int scaleNumber,
+                                        const std::string& record) {
     status.clear();
     clearRecord();
     layout().decodeRecord(record);
     records_[static_cast<std::uint32_t>(scaleNumber)] = packRecord();
-    return 1;
+    return SendResult::Only;
 }
 
-int PerScaleTable::nextToSend(std::string& status, int scaleNumber, std::string& record) {
+SendResult PerScaleTable::nextToSend(std::string& status, int scaleNumber, std::string& record) {
     status.clear();
     const auto found = records_.find(static_cast<std::uint32_t>(scaleNumber));
     if (found == records_.end()) {
-        return 4;
+        return SendResult::Nothing;
     }
     unpackRecord(found->second);
     handler_support::appendRecord(*this, record);
-    return 1;
+    return SendResult::Only;
 }
 
 void PerScaleTable::prepareReceive(int) {}

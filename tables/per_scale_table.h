@@ -15,9 +15,10 @@ class PerScaleTable : public CsvTable {
 
     void startSending(int scaleNumber) override;
     // Stores the record under the scale number, replacing the one before. Returns 1.
-    int storeReceived(std::string& status, int scaleNumber, const std::string& record) override;
+    SendResult storeReceived(std::string& status, int scaleNumber,
+                             const std::string& record) override;
     // The record of the scale: 1; none stored: 4.
-    int nextToSend(std::string& status, int scaleNumber, std::string& record) override;
+    SendResult nextToSend(std::string& status, int scaleNumber, std::string& record) override;
     void prepareReceive(int scaleNumber) override;
     void clearRecords() override;
     // Each scale number has its own file.

@@ -7,19 +7,19 @@
 
 void SingleRecordTable::startSending(int) {}
 
-int SingleRecordTable::storeReceived(std::string&, int, const std::string& record) {
+SendResult SingleRecordTable::storeReceived(std::string&, int, const std::string& record) {
     clearRecord();
     layout().decodeRecord(record);
     held_ = true;
-    return 1;
+    return SendResult::Only;
 }
 
-int SingleRecordTable::nextToSend(std::string&, int, std::string& record) {
+SendResult SingleRecordTable::nextToSend(std::string&, int, std::string& record) {
     if (!held_) {
-        return 4;
+        return SendResult::Nothing;
     }
     handler_support::appendRecord(*this, record);
-    return 1;
+    return SendResult::Only;
 }
 
 void SingleRecordTable::prepareReceive(int) {}

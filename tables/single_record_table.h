@@ -13,9 +13,10 @@ class SingleRecordTable : public CsvTable {
 
     void startSending(int scaleNumber) override;
     // Empties the current record and decodes into it. 1.
-    int storeReceived(std::string& status, int scaleNumber, const std::string& record) override;
+    SendResult storeReceived(std::string& status, int scaleNumber,
+                             const std::string& record) override;
     // The held record: 1 (every time); none: 4.
-    int nextToSend(std::string& status, int scaleNumber, std::string& record) override;
+    SendResult nextToSend(std::string& status, int scaleNumber, std::string& record) override;
     // Keeps the held record: a configuration table is fetched once per number into the one
     // record (and file), so a number for which the scale sends none must not clear the record
     // an earlier number sent.

@@ -5,7 +5,7 @@
 
 The folders of the program form layers, lowest first (ARCHITECTURE.md says what each holds):
 
-    platform < diag < dictionary < tables < catalog < link < job < app
+    platform < protocol < diag < dictionary < tables < catalog < link < job < app
 
 A file may include a header of its own folder or of a lower one. Every `#include "..."` that
 reaches a higher folder is printed as `file:line: ...` and the check fails (exit status 1),
@@ -20,7 +20,7 @@ import os
 import re
 import sys
 
-LAYERS = ["platform", "diag", "dictionary", "tables", "catalog", "link", "job", "app"]
+LAYERS = ["platform", "protocol", "diag", "dictionary", "tables", "catalog", "link", "job", "app"]
 # Top-level folders outside the layers: they may include anything, nothing in a layer may
 # include them.
 FREE = {"tools", "tests"}

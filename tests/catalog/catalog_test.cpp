@@ -250,7 +250,7 @@ TEST_F(Catalog, ImportAllGoesOnAfterAMissingFile) {
     EXPECT_EQ(catalog_.tdes().records().size(), 5u);
     std::string request;
     std::string status;
-    EXPECT_EQ(catalog_.tableAt(2)->nextToSend(status, 1, request), 1);
+    EXPECT_EQ(catalog_.tableAt(2)->nextToSend(status, 1, request), SendResult::Only);
 }
 
 TEST_F(Catalog, SavingMarksTheMetaRowsWithFFFF) {

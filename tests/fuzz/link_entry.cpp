@@ -34,7 +34,7 @@ void receive(SerialScaleLink& link) {
     bool connected = false;
     try {
         while (!connected && !fake_serial_device::exhausted()) {
-            connected = link.open(code, identification) == 1;
+            connected = link.open(code, identification) == StepResult::Complete;
         }
     } catch (const QmComExceptions&) {
         return;
@@ -46,7 +46,7 @@ void receive(SerialScaleLink& link) {
         char firstByte = 0;
         std::string payload;
         try {
-            if (link.transfer(code, firstByte, kRequest, payload) == 1 &&
+            if (link.transfer(code, firstByte, kRequest, payload) == StepResult::Complete &&
                 fake_serial_device::written().back() != kAck) {
                 brokenInvariant("a reply was handed on without being acknowledged");
             }

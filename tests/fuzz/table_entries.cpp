@@ -46,14 +46,14 @@ void useImportedTable(CsvTable& table, const std::string& outDirectory) {
         table.startSending(scale);
         std::string status;
         int walked = 0;
-        int result = 0;
+        SendResult result = SendResult{0};
         do {
             std::string record;
             result = table.nextToSend(status, scale, record);
-            if (result == 2 && record.empty()) {
+            if (result == SendResult::More && record.empty()) {
                 brokenInvariant("a record to send came out empty");
             }
-        } while (result == 2 && ++walked < kMaxWalk);
+        } while (result == SendResult::More && ++walked < kMaxWalk);
         if (!table.isConfigurationTable()) {
             break;
         }

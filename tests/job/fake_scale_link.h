@@ -35,21 +35,19 @@ class FakeScaleLink : public ScaleLink {
     std::vector<FakeRequest> requests;
     int openCalls = 0;
 
-    std::int32_t close() override { return 0; }
-
-    std::uint8_t open(std::uint8_t& code, std::string& identificationOut) override {
+    StepResult open(std::uint8_t& code, std::string& identificationOut) override {
         ++openCalls;
         if (greetingSteps-- > 0) {
-            return 2;
+            return StepResult::CallAgain;
         }
         code = scaleNumber;
         identificationOut = identification;
-        return 1;
+        return StepResult::Complete;
     }
 
-    std::uint8_t transfer(std::uint8_t& code, char& firstByte, const std::string& request,
-                          std::string& payload) override {
-        if (!busy) {
+    StepResult transfer(std::uint8_t& code, char& firstByte, const std::string& request,
+                        std::string& payload) override {
+        if (!busy_) {
             sentBytes.push_back(request);
             FakeRequest received;
             if (request.size() >= 7) {
@@ -57,10 +55,10 @@ class FakeScaleLink : public ScaleLink {
                 received.content = request.substr(6, request.size() - 7);
             }
             requests.push_back(received);
-            busy = true;
-            return 2;
+            busy_ = true;
+            return StepResult::CallAgain;
         }
-        busy = false;
+        busy_ = false;
         const std::string answer = reply ? reply(requests.back()) : std::string("q");
         const int number = requests.back().number;
         std::string frame = "\x02\x17]";
@@ -74,7 +72,7 @@ class FakeScaleLink : public ScaleLink {
         code = static_cast<std::uint8_t>(number);
         firstByte = answer.empty() ? '\x03' : answer[0];
         payload = frame.substr(6) + check;
-        return 1;
+        return StepResult::Complete;
     }
 
     // The contents of the requests, in order.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/job_setup.h"
 #include "diag/job_log.h"
 #include "diag/process_hooks.h"
 #include "diag/qm_com_exceptions.h"
@@ -25,38 +26,6 @@ using testing_support::fileExists;
 using testing_support::ProcessFixture;
 using testing_support::TempDir;
 using testing_support::writeFile;
-
-TEST(TransferJobMarkerFile, LiesBesideTheWorkingDirectoryNamedAfterIt) {
-    EXPECT_EQ(TransferJob::markerFileName("C:\\DATA\\", "DATA", 3), "C:\\DATA.sca");
-    EXPECT_EQ(TransferJob::markerFileName("C:\\A\\B/C\\", "C", 3), "C:\\A\\B/C.sca");
-    // A path given with its own trailing separator: no name, the file lies inside.
-    EXPECT_EQ(TransferJob::markerFileName("C:\\DATA\\\\", "", 3), "C:\\DATA\\.sca");
-    // Only positions from 3 on are examined: the first three characters always stay.
-    EXPECT_EQ(TransferJob::markerFileName("C:\\\\", "", 3), "C:\\.sca");
-    EXPECT_EQ(TransferJob::markerFileName("AB\\", "AB", 3), "ABAB.sca");
-    // With position 0 examined, a directory right below the root works.
-    EXPECT_EQ(TransferJob::markerFileName("/data/", "data", 0), "/data.sca");
-    EXPECT_EQ(TransferJob::markerFileName("/tmp/x/", "x", 0), "/tmp/x.sca");
-}
-
-TEST(TransferJobConstruction, ReportsEachMissingInputWithItsNumber) {
-    ProcessFixture process("1;bad job\n32;no directory\n");
-    auto failureOf = [](const std::string& job) {
-        try {
-            TransferJob transfer(job);
-        } catch (const QmComExceptions& e) {
-            return e.message();
-        }
-        return std::string("(none)");
-    };
-    EXPECT_EQ(failureOf("KWNOTHING"), "bad job");
-    EXPECT_EQ(failureOf("KWUP;KWTAB[DEPT]"), "bad job");    // the second token must be KWDIR
-    EXPECT_EQ(failureOf("KWBACKUP[0,1]"), "no directory");  // no KWDIR: no working directory
-    TempDir dir;
-    EXPECT_EQ(failureOf("KWUP;KWDIR[" + dir.file("a") + platform::pathSeparator() + "b];KWTAB[X]"),
-              "no directory");
-    EXPECT_EQ(g_log, nullptr) << "nothing before the working directory creates the log";
-}
 
 // ---- whole jobs against a scale played by the test ----
 
@@ -119,7 +88,7 @@ class JobRun : public WithMessageTexts {
     // Builds the job with the fake link; `options` follow KWDIR.
     TransferJob& start(const std::string& kind, const std::string& options) {
         job_ = std::make_unique<TransferJob>(
-            kind + ";KWDIR[" + work_ + "]" + options,
+            prepareJob(kind + ";KWDIR[" + work_ + "]" + options),
             [this](const LineSettings&, const LinkSettings&) {
                 auto link = std::make_unique<FakeScaleLink>();
                 link->identification = identification_;
@@ -134,23 +103,23 @@ class JobRun : public WithMessageTexts {
         return *job_;
     }
     // Runs the job until it ends; the result of its last step.
-    std::uint8_t run(const std::string& kind, const std::string& options) {
+    StepResult run(const std::string& kind, const std::string& options) {
         start(kind, options);
         return finish();
     }
-    std::uint8_t finish() {
+    StepResult finish() {
         for (int step = 0; step < 100000; ++step) {
-            const std::uint8_t result = job_->runStep();
-            if (result != TransferJob::kCallAgain) {
+            const StepResult result = job_->runStep();
+            if (result != StepResult::CallAgain) {
                 return result;
             }
         }
         ADD_FAILURE() << "the job did not end";
-        return TransferJob::kCallAgain;
+        return StepResult::CallAgain;
     }
     void steps(int count) {
         for (int i = 0; i < count; ++i) {
-            ASSERT_EQ(job_->runStep(), TransferJob::kCallAgain);
+            ASSERT_EQ(job_->runStep(), StepResult::CallAgain);
         }
     }
     int logged(const std::string& text) const {
@@ -181,7 +150,7 @@ std::vector<std::string> strings(std::initializer_list<std::string> list) {
 
 TEST_F(JobRun, FetchAsksAgainAfterEveryRecordAndWritesTheFilesAtTheEnd) {
     greetingSteps_ = 3;
-    EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), TransferJob::kFinished);
+    EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), StepResult::Complete);
     EXPECT_EQ(link_->openCalls, 4);
     ASSERT_EQ(link_->sentBytes.size(), 4u);
     EXPECT_EQ(link_->sentBytes[0], "\x02\x17]01\x17uB\x17");
@@ -201,7 +170,7 @@ TEST_F(JobRun, WRepliesEndTheTableAndOnlyTwoAndThreeAreLogged) {
         SCOPED_TRACE(detail);
         scale_.tables.clear();
         scale_.tableEnd = std::string("w") + detail;
-        EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), TransferJob::kFinished);
+        EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), StepResult::Complete);
         EXPECT_EQ(link_->contents(), strings({kUpDept, kEnd}));
         EXPECT_EQ(logged(messageText(37)), detail <= '3' ? 1 : 0);
         endJob();
@@ -215,7 +184,7 @@ TEST_F(JobRun, RepliesOfOtherKindsAskForTheSameRecordAgain) {
     reply_ = [&](const FakeRequest& r) {
         return r.content == kUpDept && next < replies.size() ? replies[next++] : "q";
     };
-    EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), TransferJob::kFinished);
+    EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), StepResult::Complete);
     EXPECT_EQ(link_->contents(),
               strings({kUpDept, kUpDept, kUpDept, kUpDept, kUpDept, kUpDept, kEnd}));
     EXPECT_EQ(logged(messageText(37)), 0);
@@ -227,7 +196,7 @@ TEST_F(JobRun, ConfigurationFetchAsksOnlyForTheNumbersOfItsRange) {
     for (int number = 0; number <= 4; ++number) {
         scale_.tables[{number, '\x90'}] = {kConfRecord};
     }
-    EXPECT_EQ(run("KWBACKUP[0,3]", ""), TransferJob::kFinished);
+    EXPECT_EQ(run("KWBACKUP[0,3]", ""), StepResult::Complete);
     std::vector<int> numbers;
     for (const FakeRequest& r : link_->requests) {
         if (r.content.size() == 2 && r.content[0] == 'u' &&
@@ -251,7 +220,7 @@ TEST_F(JobRun, ConfigurationFetchAsksOnlyForTheNumbersOfItsRange) {
     scale_ = ScriptedScale();
     scale_.tables[{3, '\x90'}] = {kConfRecord};
     std::remove(workFile("CONF03.csv").c_str());
-    EXPECT_EQ(run("KWUP", ";KWCONF[3,1]"), TransferJob::kFinished);
+    EXPECT_EQ(run("KWUP", ";KWCONF[3,1]"), StepResult::Complete);
     EXPECT_EQ(link_->contents(), strings({"u\x90", "u\x91", kEnd}));
     for (const FakeRequest& r : link_->requests) {
         EXPECT_EQ(r.number, 3) << r.content;
@@ -263,7 +232,7 @@ TEST_F(JobRun, ConfigurationSendStaysInItsRangeAndSavesOnlyNumbersWithData) {
     ASSERT_TRUE(platform::makeDirectory(work_));
     writeFile(workFile("CONF02.csv"), kConfFile);
     writeFile(workFile("CONF04.csv"), kConfFile);
-    EXPECT_EQ(run("KWDOWN", ";KWCONF[1,3]"), TransferJob::kFinished);
+    EXPECT_EQ(run("KWDOWN", ";KWCONF[1,3]"), StepResult::Complete);
     ASSERT_EQ(link_->requests.size(), 3u);
     EXPECT_EQ(link_->requests[0].number, 2);
     EXPECT_EQ(link_->requests[0].content, "d" + kConfRecord);
@@ -281,7 +250,7 @@ TEST_F(JobRun, SendGoesRecordByRecordTablesFirstThenConfiguration) {
     ASSERT_TRUE(platform::makeDirectory(work_));
     writeFile(workFile("DEPT.csv"), kDeptFile);
     writeFile(workFile("CONF02.csv"), kConfFile);
-    EXPECT_EQ(run("KWDOWN", ";KWCONF[2,2];KWTAB[DEPT]"), TransferJob::kFinished);
+    EXPECT_EQ(run("KWDOWN", ";KWCONF[2,2];KWTAB[DEPT]"), StepResult::Complete);
     ASSERT_EQ(link_->sentBytes.size(), 5u);
     // The record request: header, "d", the table's sign, ETB, the groups.
     EXPECT_EQ(link_->sentBytes[0], "\x02\x17]01\x17" + std::string("d") + kDept5 + "\x17");
@@ -298,21 +267,21 @@ TEST_F(JobRun, Model701UsesItsBundledDescriptionsAndAsksForNone) {
         "D\x17"
         "a0042\x17"
         "b12HI\x17"};
-    EXPECT_EQ(run("KWUP", ";KWTAB[TEXT];KWCONF[0,0]"), TransferJob::kFinished);
+    EXPECT_EQ(run("KWUP", ";KWTAB[TEXT];KWCONF[0,0]"), StepResult::Complete);
     EXPECT_EQ(link_->contents(), strings({"uD", "uD", "u\x90", "u\x91", kEnd}));
     EXPECT_THAT(readFile(workFile("TEXT.csv")), testing::HasSubstr("\r\n42;2HI;\r\n"));
 }
 
 TEST_F(JobRun, Model700UsesItsOwnLettersForTablesRecordsAndTheEnd) {
     identification_ = "1097401700";
-    EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), TransferJob::kFinished);
+    EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), StepResult::Complete);
     ASSERT_EQ(link_->sentBytes.size(), 4u);
     EXPECT_EQ(link_->sentBytes[0], "\x02\x17]01\x17q*\x17");
     EXPECT_EQ(link_->sentBytes[3], "\x02\x17]01\x17q&\x17");
     EXPECT_EQ(readFile(workFile("DEPT.csv")), kDeptFile);
     endJob();
 
-    EXPECT_EQ(run("KWDOWN", ";KWTAB[DEPT]"), TransferJob::kFinished);
+    EXPECT_EQ(run("KWDOWN", ";KWTAB[DEPT]"), StepResult::Complete);
     EXPECT_EQ(link_->contents(), strings({"\x1C" + kDept5, "\x1C" + kDept6, "q&"}));
 }
 
@@ -348,7 +317,7 @@ TEST_F(JobRun, IdentificationsOfTenToThirteenCharactersAreAccepted) {
         SCOPED_TRACE(c.identification);
         identification_ = c.identification;
         if (c.error == 0) {
-            EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), TransferJob::kFinished);
+            EXPECT_EQ(run("KWUP", ";KWTAB[DEPT]"), StepResult::Complete);
             EXPECT_EQ(link_->contents(), strings({kUpDept, kUpDept, kUpDept, kEnd}));
         } else {
             EXPECT_EQ(thrownText([&] { run("KWUP", ";KWTAB[DEPT]"); }), messageText(c.error));
@@ -392,18 +361,18 @@ TEST_F(JobRun, AStopWhileWaitingForTheGreetingEndsAtOnceWithoutAnyRequest) {
     start("KWUP", ";KWTAB[DEPT]");
     steps(20);
     job_->requestStop();
-    EXPECT_EQ(job_->runStep(), TransferJob::kEnded);
+    EXPECT_EQ(job_->runStep(), StepResult::Ended);
     EXPECT_TRUE(link_->requests.empty());
 }
 
 TEST_F(JobRun, AStopInTheMiddleOfAnExchangeLetsItFinishThenEndsTheConnection) {
     start("KWUP", ";KWTAB[DEPT]");
     while (link_->requests.empty()) {
-        ASSERT_EQ(job_->runStep(), TransferJob::kCallAgain);
+        ASSERT_EQ(job_->runStep(), StepResult::CallAgain);
     }
     ASSERT_TRUE(link_->isBusy());
     job_->requestStop();
-    EXPECT_EQ(finish(), TransferJob::kEnded);
+    EXPECT_EQ(finish(), StepResult::Ended);
     EXPECT_EQ(link_->contents(), strings({kUpDept, kEnd}));
     EXPECT_FALSE(fileExists(workFile("DEPT.csv")));
     EXPECT_FALSE(fileExists(work_ + ".sca"));
@@ -416,35 +385,4 @@ TEST_F(JobRun, LinkErrorsEndTheJobWithoutAnEndRequest) {
         EXPECT_EQ(link_->contents(), strings({kUpDept}));
         endJob();
     }
-}
-
-TEST(TransferJobConstruction, SecondJobInALockedWorkingDirectoryIsError41AndWritesNothing) {
-    ProcessFixture process("41;directory in use\n");
-    TempDir dir;
-    const std::string workDir = dir.file("work");
-    writeFile(dir.file("stale"), "");
-    {
-        TransferJob first("KWUP;KWDIR[" + workDir + "];KWTAB[DEPT]");
-        ASSERT_NE(g_log, nullptr);
-        JobLog* firstLog = g_log;
-        g_log = nullptr;
-        const std::string leftover = workDir + platform::pathSeparator() + "DEPT.csv.99.tmp~";
-        writeFile(leftover, "");
-        try {
-            TransferJob second("KWBACKUP[0,3];KWDIR[" + workDir + "]");
-            ADD_FAILURE() << "the second job must not be built";
-        } catch (const QmComExceptions& e) {
-            EXPECT_EQ(e.message(), "directory in use");
-        }
-        EXPECT_EQ(g_log, nullptr) << "reported like a failure before the log exists";
-        EXPECT_TRUE(fileExists(leftover)) << "the second job touches nothing there";
-        // The lock is held until the first job's log is written.
-        delete firstLog;
-    }
-    TransferJob third("KWUP;KWDIR[" + workDir + "];KWTAB[DEPT]");
-    EXPECT_NE(g_log, nullptr);
-    EXPECT_FALSE(fileExists(workDir + platform::pathSeparator() + "DEPT.csv.99.tmp~"))
-        << "a job clears temporary files that killed jobs left";
-    delete g_log;
-    g_log = nullptr;
 }

@@ -68,7 +68,7 @@ std::string comPath(int port) {
 }
 
 // Calls `step` until it throws; returns the exception's text.
-std::string runToFailure(const std::function<std::uint8_t()>& step, double seconds = 5.0) {
+std::string runToFailure(const std::function<StepResult()>& step, double seconds = 5.0) {
     auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
     try {
         while (Clock::now() < deadline) {
@@ -178,7 +178,8 @@ TEST_F(LinkTest, RequestGoesOutFramedWithBlockCheckAndReplyIsHandedBack) {
     connect(link);
     EXPECT_FALSE(link.isBusy());
     Reply reply;
-    ASSERT_EQ(link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload), 2);
+    ASSERT_EQ(link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload),
+              StepResult::CallAgain);
     EXPECT_TRUE(link.isBusy());
     runToCompletion(
         [&] { return link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload); });
@@ -246,7 +247,8 @@ TEST_F(LinkTest, SilentScaleGivesErrorAfterAllRepeats) {
     EXPECT_GE(elapsed, 150);
     EXPECT_FALSE(link.isBusy());
     // The next call starts a new exchange: the request goes out a fourth time.
-    EXPECT_EQ(link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload), 2);
+    EXPECT_EQ(link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload),
+              StepResult::CallAgain);
     EXPECT_TRUE(link.isBusy());
     auto deadline = Clock::now() + std::chrono::seconds(5);
     while (countLinesStartingWith(readLines(transcript()), "rx \\x02") < 4 &&
@@ -297,7 +299,8 @@ TEST_F(LinkTest, ReplyThatNeverComesGivesError25) {
 long long millisUntilGivenUp(SerialScaleLink& link, const std::string& request) {
     Reply reply;
     auto start = Clock::now();
-    while (link.transfer(reply.code, reply.firstByte, request, reply.payload) != 0) {
+    while (link.transfer(reply.code, reply.firstByte, request, reply.payload) !=
+           StepResult::Ended) {
         if (Clock::now() - start > std::chrono::seconds(10)) {
             ADD_FAILURE() << "the exchange was not given up";
             break;
@@ -316,7 +319,8 @@ TEST_F(LinkTest, StopGivesUpWithinASecondAndSendsNothingAgain) {
     SerialScaleLink link(jobLineSettings(), settings);
     connect(link);
     Reply reply;
-    ASSERT_EQ(link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload), 2);
+    ASSERT_EQ(link.transfer(reply.code, reply.firstByte, kSaveRequest, reply.payload),
+              StepResult::CallAgain);
     link.requestStop();
     EXPECT_LE(millisUntilGivenUp(link, kSaveRequest), 1200);
     // An exchange started after the stop (the end request) is sent once and given up too.
@@ -468,7 +472,7 @@ TEST_F(LinkTest, WaitsForAHeldGreetingWithoutTimeLimit) {
     // Far longer than any time-out of the link: still waiting, and no error.
     auto until = Clock::now() + std::chrono::milliseconds(1300);
     while (Clock::now() < until) {
-        ASSERT_EQ(link.open(code, identification), 2);
+        ASSERT_EQ(link.open(code, identification), StepResult::CallAgain);
     }
     EXPECT_FALSE(link.isBusy());
     testing_support::writeFile(release, "");
@@ -501,7 +505,8 @@ class HeldLineTest : public LinkTest {
     }
     // Opens the link with a greeting from scale 2, identification "ABCDEFGHIJ".
     void greet(SerialScaleLink& link, std::uint8_t& code, std::string& identification) {
-        ASSERT_EQ(link.open(code, identification), 2);  // port open, now waiting
+        ASSERT_EQ(link.open(code, identification),
+                  StepResult::CallAgain);  // port open, now waiting
         // Block check worked out by hand: 02^17^5D^30^32^17^69 = 34; ^41..4A ("ABCDEFGHIJ",
         // together 0B) = 3F; ^03 = 3C.
         send(std::string("\x02\x17]02\x17iABCDEFGHIJ\x03\x3C", 19));
@@ -532,7 +537,8 @@ TEST_F(HeldLineTest, ReplyFromScaleSevenIsSplitIntoCodeKindAndPayload) {
     std::string wire;
     auto deadline = Clock::now() + std::chrono::seconds(2);
     while (wire.find('\x15') == std::string::npos && Clock::now() < deadline) {
-        EXPECT_EQ(link.transfer(bad.code, bad.firstByte, kSaveRequest, bad.payload), 2);
+        EXPECT_EQ(link.transfer(bad.code, bad.firstByte, kSaveRequest, bad.payload),
+                  StepResult::CallAgain);
         char buffer[64];
         pollfd entry{master, POLLIN, 0};
         if (poll(&entry, 1, 0) > 0) {
@@ -564,10 +570,10 @@ TEST_F(HeldLineTest, TheReplyTimeOutRunsFromTheAcknowledgement) {
     auto stepFor = [&](int milliseconds) {
         const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
         while (Clock::now() < until) {
-            ASSERT_EQ(step(), 2);
+            ASSERT_EQ(step(), StepResult::CallAgain);
         }
     };
-    ASSERT_EQ(step(), 2);  // the request goes out
+    ASSERT_EQ(step(), StepResult::CallAgain);  // the request goes out
     // A late acknowledgement, and the reply within the reply time-out after it: together far
     // beyond the reply time-out after the request, and still no error 25.
     stepFor(300);
@@ -578,7 +584,7 @@ TEST_F(HeldLineTest, TheReplyTimeOutRunsFromTheAcknowledgement) {
     EXPECT_EQ(reply.payload, std::string("q\x03\x2C", 3));
 
     // A reply that stops after its first bytes is no reply: error 25 once the time is up.
-    ASSERT_EQ(step(), 2);
+    ASSERT_EQ(step(), StepResult::CallAgain);
     send(std::string("\x06\x02\x17]01", 6));
     EXPECT_EQ(runToFailure(step), message(25));
 }
@@ -598,7 +604,8 @@ TEST_F(LinkTest, ScaleCanPauseAfterARecordUntilReleased) {
     Reply reply;
     auto until = Clock::now() + std::chrono::milliseconds(300);
     while (Clock::now() < until) {
-        ASSERT_EQ(link.transfer(reply.code, reply.firstByte, tableRequest, reply.payload), 2);
+        ASSERT_EQ(link.transfer(reply.code, reply.firstByte, tableRequest, reply.payload),
+                  StepResult::CallAgain);
     }
     EXPECT_TRUE(link.isBusy());
     testing_support::writeFile(release, "");

@@ -13,13 +13,13 @@
 
 namespace testing_support {
 
-// Calls a non-blocking link step until it reports completion (1); fails the test when that
+// Calls a non-blocking link step until it reports completion; fails the test when that
 // takes longer than `seconds`, or with the failure's text when the step throws.
-inline void runToCompletion(const std::function<std::uint8_t()>& step, double seconds = 10.0) {
+inline void runToCompletion(const std::function<StepResult()>& step, double seconds = 10.0) {
     using Clock = std::chrono::steady_clock;
     auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
     try {
-        while (step() != 1) {
+        while (step() != StepResult::Complete) {
             ASSERT_LT(Clock::now(), deadline) << "step did not complete";
         }
     } catch (const QmComExceptions& failure) {

@@ -31,7 +31,7 @@ const std::string kSent7("\x41\x17\x61\x27\x17\x62\x79\x20\x17", 9);
 
 void receiveThree(Table& table) {
     std::string status;
-    EXPECT_EQ(table.storeReceived(status, 1, kRecord7), 2);
+    EXPECT_EQ(table.storeReceived(status, 1, kRecord7), SendResult::More);
     EXPECT_EQ(status, "NAME:    7");
     table.storeReceived(status, 1, kRecord300);
     EXPECT_EQ(status, "NAME:  300");
@@ -48,15 +48,15 @@ TEST(KeyedTableSending, StoredKeysGoOutInOrderUpToMaxIndex) {
     std::string status;
     std::string request = "d";
     table.startSending(1);
-    EXPECT_EQ(table.nextToSend(status, 1, request), 2);
+    EXPECT_EQ(table.nextToSend(status, 1, request), SendResult::More);
     EXPECT_EQ(request, "d" + kSent3);
     EXPECT_EQ(status, "NAME:    3");
     request = "d";
-    EXPECT_EQ(table.nextToSend(status, 1, request), 2);
+    EXPECT_EQ(table.nextToSend(status, 1, request), SendResult::More);
     EXPECT_EQ(request, "d" + kSent7);
     EXPECT_EQ(status, "NAME:    7");
     request = "d";
-    EXPECT_EQ(table.nextToSend(status, 1, request), 3);
+    EXPECT_EQ(table.nextToSend(status, 1, request), SendResult::End);
     EXPECT_EQ(request, "d");
     EXPECT_EQ(status, "End NAME");
 }
@@ -69,15 +69,15 @@ TEST(KeyedTableSending, TheRangeLimitsWhatIsSent) {
 
     table.setRange(5, 6);
     table.startSending(0);
-    EXPECT_EQ(table.nextToSend(status, 0, request), 3);
+    EXPECT_EQ(table.nextToSend(status, 0, request), SendResult::End);
     EXPECT_EQ(status, "End NAME");
     EXPECT_TRUE(request.empty());
 
     table.setRange(4, 7);
     table.startSending(0);
-    EXPECT_EQ(table.nextToSend(status, 0, request), 2);
+    EXPECT_EQ(table.nextToSend(status, 0, request), SendResult::More);
     EXPECT_EQ(request, kSent7);
-    EXPECT_EQ(table.nextToSend(status, 0, request), 3);
+    EXPECT_EQ(table.nextToSend(status, 0, request), SendResult::End);
 }
 
 TEST(KeyedTableFiles, ExportWritesKeysInOrderAndNothingWhenEmpty) {
@@ -164,9 +164,9 @@ TEST(PerScaleTableFiles, EachScaleHasItsOwnFile) {
     PerScaleTable table(
         table_test::describe("CONF", 0x90, 4, 1, {{"TEXT", 0x62, 1, 20, 5, "TEXT"}}));
     std::string status = "before";
-    EXPECT_EQ(table.storeReceived(status, 0, kRecord3), 1);
+    EXPECT_EQ(table.storeReceived(status, 0, kRecord3), SendResult::Only);
     EXPECT_EQ(status, "");
-    EXPECT_EQ(table.storeReceived(status, 4, kRecord7), 1);
+    EXPECT_EQ(table.storeReceived(status, 4, kRecord7), SendResult::Only);
     ASSERT_TRUE(table.exportCsv(dir.withSeparator()));
     EXPECT_EQ(readFile(dir.file("CONF00.csv")), "TEXT;\r\nTEXT;\r\nX\r\n");
     EXPECT_EQ(readFile(dir.file("CONF04.csv")), "TEXT;\r\nTEXT;\r\nY\r\n");
@@ -174,10 +174,10 @@ TEST(PerScaleTableFiles, EachScaleHasItsOwnFile) {
 
     std::string request;
     status = "before";
-    EXPECT_EQ(table.nextToSend(status, 3, request), 4);
+    EXPECT_EQ(table.nextToSend(status, 3, request), SendResult::Nothing);
     EXPECT_TRUE(request.empty());
     EXPECT_EQ(status, "");
-    EXPECT_EQ(table.nextToSend(status, 4, request), 1);
+    EXPECT_EQ(table.nextToSend(status, 4, request), SendResult::Only);
     EXPECT_EQ(request, std::string("\x90\x17\x62\x79\x20\x17", 6));
 
     // Only the first data line of a file counts.
@@ -196,24 +196,24 @@ TEST(PerScaleKeyedTableTransfer, RecordsAreKeptAndSentPerScale) {
     PerScaleKeyedTable table(keyAndText("PSKT", 0x95, 5));
     const std::string record5("\x41\x17\x61\x25\x17\x62\x78\x20\x17\x03", 10);
     std::string status;
-    EXPECT_EQ(table.storeReceived(status, 2, record5), 2);
+    EXPECT_EQ(table.storeReceived(status, 2, record5), SendResult::More);
     EXPECT_EQ(status, "NAME:    5");
     ASSERT_EQ(table.allScaleRecords().size(), 1u);
     EXPECT_EQ(table.allScaleRecords().begin()->first, 131077u);
 
     std::string request;
     table.startSending(3);
-    EXPECT_EQ(table.nextToSend(status, 3, request), 3);
+    EXPECT_EQ(table.nextToSend(status, 3, request), SendResult::End);
     EXPECT_TRUE(request.empty());
     table.startSending(2);
-    EXPECT_EQ(table.nextToSend(status, 2, request), 2);
+    EXPECT_EQ(table.nextToSend(status, 2, request), SendResult::More);
     EXPECT_EQ(request, std::string("\x95\x17\x61\x25\x17\x62\x78\x20\x17", 9));
-    EXPECT_EQ(table.nextToSend(status, 2, request), 3);
+    EXPECT_EQ(table.nextToSend(status, 2, request), SendResult::End);
 
     // Key 65541 = 010005h (bytes 05h 00h 01h, coded 25h 20h 21h) from scale 1 would land
     // under scale 2, key 5: not stored.
     const std::string record65541("\x41\x17\x61\x25\x20\x21\x17\x62\x78\x20\x17\x03", 12);
-    EXPECT_EQ(table.storeReceived(status, 1, record65541), 2);
+    EXPECT_EQ(table.storeReceived(status, 1, record65541), SendResult::More);
     EXPECT_EQ(table.allScaleRecords().size(), 1u);
 }
 
@@ -247,22 +247,22 @@ TEST(SingleRecordTableTransfer, SendsItsRecordOnlyWhileHeld) {
     SingleRecordTable table(keyAndText("SNGL", 0x41, 1));
     std::string status = "kept";
     std::string request;
-    EXPECT_EQ(table.nextToSend(status, 0, request), 4);
+    EXPECT_EQ(table.nextToSend(status, 0, request), SendResult::Nothing);
     table.prepareReceive(0);
-    EXPECT_EQ(table.storeReceived(status, 0, kRecord3), 1);
-    EXPECT_EQ(table.nextToSend(status, 0, request), 1);
+    EXPECT_EQ(table.storeReceived(status, 0, kRecord3), SendResult::Only);
+    EXPECT_EQ(table.nextToSend(status, 0, request), SendResult::Only);
     EXPECT_EQ(request, kSent3);
     request.clear();
-    EXPECT_EQ(table.nextToSend(status, 0, request), 1);
+    EXPECT_EQ(table.nextToSend(status, 0, request), SendResult::Only);
     EXPECT_EQ(request, kSent3);
     EXPECT_EQ(status, "kept");
     // Fetching the next configuration number, which sends no record, keeps the record.
     table.prepareReceive(1);
     request.clear();
-    EXPECT_EQ(table.nextToSend(status, 1, request), 1);
+    EXPECT_EQ(table.nextToSend(status, 1, request), SendResult::Only);
     EXPECT_EQ(request, kSent3);
     table.clearRecords();
-    EXPECT_EQ(table.nextToSend(status, 0, request), 4);
+    EXPECT_EQ(table.nextToSend(status, 0, request), SendResult::Nothing);
 }
 
 TEST(PerScaleFiles, NumberTenRoundTripsInBothPerScaleClasses) {
@@ -277,7 +277,7 @@ TEST(PerScaleFiles, NumberTenRoundTripsInBothPerScaleClasses) {
     EXPECT_EQ(readFile(dir.file("CONF10.csv")), "TEXT;\r\nTEXT;\r\nX\r\n");
     PerScaleTable read(perScale);
     read.importCsv(dir.withSeparator());
-    EXPECT_EQ(read.nextToSend(status, 10, request), 1);
+    EXPECT_EQ(read.nextToSend(status, 10, request), SendResult::Only);
     EXPECT_EQ(request, std::string("\x90\x17\x62\x78\x20\x17", 6));
 
     PerScaleKeyedTable keyedWritten(keyAndText("PSKT", 0x95, 5));
@@ -288,7 +288,7 @@ TEST(PerScaleFiles, NumberTenRoundTripsInBothPerScaleClasses) {
     keyedRead.importCsv(dir.withSeparator());
     keyedRead.startSending(10);
     request.clear();
-    EXPECT_EQ(keyedRead.nextToSend(status, 10, request), 2);
+    EXPECT_EQ(keyedRead.nextToSend(status, 10, request), SendResult::More);
     EXPECT_EQ(request, std::string("\x95\x17\x61\x23\x17\x62\x78\x20\x17", 9));
 }
 
@@ -302,12 +302,12 @@ TEST(KeyedTableBoundaries, ARowAtExactlyMaxIndexIsStoredSentAndWritten) {
     std::string status;
     std::string request;
     table.startSending(1);
-    EXPECT_EQ(table.nextToSend(status, 1, request), 2);
+    EXPECT_EQ(table.nextToSend(status, 1, request), SendResult::More);
     request.clear();
-    EXPECT_EQ(table.nextToSend(status, 1, request), 2);
+    EXPECT_EQ(table.nextToSend(status, 1, request), SendResult::More);
     EXPECT_EQ(request, std::string("\x41\x17\x61\xFF\x2F\x2F\x17\x62\x62\x20\x17", 11));
     EXPECT_EQ(status, "NAME:  255");
-    EXPECT_EQ(table.nextToSend(status, 1, request), 3);
+    EXPECT_EQ(table.nextToSend(status, 1, request), SendResult::End);
     ASSERT_TRUE(table.exportCsv(dir.withSeparator()));
     EXPECT_EQ(readFile(dir.file("AAAA.csv")), "KEYN;TEXT;\r\nKEY;TEXT;\r\n254;A\r\n255;B\r\n");
 }

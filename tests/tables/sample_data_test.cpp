@@ -127,10 +127,10 @@ void backupAndRestore(const std::string& sampleFile, std::string descriptions,
         ASSERT_NE(table, nullptr);
         std::vector<std::string> sent;
         table->startSending(entry.first.first);
-        for (int result = 2; result == 2;) {
+        for (SendResult result = SendResult::More; result == SendResult::More;) {
             std::string request;
             result = table->nextToSend(status, entry.first.first, request);
-            if (result == 1 || result == 2) {
+            if (result == SendResult::Only || result == SendResult::More) {
                 ASSERT_EQ(request.back(), '\x17');
                 request.pop_back();  // the last ETB goes as the frame's ETX
                 sent.push_back(request);
