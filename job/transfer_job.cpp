@@ -34,8 +34,7 @@ TransferJob::TransferJob(const JobInputs& inputs, const LinkFactory& makeLink,
       tablePauseMs_(tablePauseMs),
       programDir_(platform::programDirectory()),
       dataDir_(platform::dataDirectory()) {
-    // What the serial device has to say (settings a network server did not take) goes to the
-    // log, as long as the job lives.
+    // The serial device's notes (settings a network server did not take) go to the log.
     platform::setDeviceNoteSink([](const std::string& note) { log(note); });
     link_ = makeLink(lineSettings_, linkSettings_);
     link_->setReplyLimit(largestReply(catalog_));

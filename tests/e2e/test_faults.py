@@ -65,6 +65,18 @@ def run_measured(installation, job, timeout=120, preexec_fn=None):
                 err.read().decode("utf-8", "replace"), peak)
 
 
+
+def held_at_first_rename(program, job, delay_us, **popen):
+    """Starts `program` on `job` under strace, which holds it for `delay_us` microseconds at its
+    first rename (the first file the job replaces). A sanitizer build's leak check cannot run
+    under ptrace and would fail the program at its end: it is off for this run."""
+    env = dict(os.environ)
+    env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "detect_leaks=0"]))
+    return subprocess.Popen(
+        ["strace", "-f", "-qq", "-o", os.devnull, "-e", "trace=rename,renameat,renameat2",
+         "-e", "inject=rename,renameat,renameat2:delay_enter=%d:when=1" % delay_us, program, job],
+        env=env, **popen)
+
 class FaultMatrix(JobTestCase):
     """Rows that start from a complete backup in the working directory."""
 
@@ -149,11 +161,9 @@ class FaultMatrix(JobTestCase):
         sim = self.simulator()
         # strace holds the program at its first rename (the first CSV file of the write phase:
         # nothing else is renamed in a backup of a known scale) until it is killed there.
-        job = subprocess.Popen(
-            ["strace", "-f", "-qq", "-o", os.devnull, "-e", "trace=rename,renameat,renameat2",
-             "-e", "inject=rename,renameat,renameat2:delay_enter=30000000:when=1",
-             self.inst.program, "KWBACKUP[0,3];KWDIR[%s]" % self.workdir],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        job = held_at_first_rename(self.inst.program, "KWBACKUP[0,3];KWDIR[%s]" % self.workdir,
+                                   30000000, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
         wait_for(lambda: glob.glob(os.path.join(self.workdir, "*.tmp~")), timeout=60,
                  what="the first temporary file")
         time.sleep(0.5)
@@ -358,11 +368,8 @@ class PlantsOfAnotherUser(JobTestCase):
         marker and the old log, before it writes them."""
         if shutil.which("strace") is None:
             self.skipTest("strace is needed to hold the program at its first rename")
-        process = subprocess.Popen(
-            ["strace", "-f", "-qq", "-o", os.devnull, "-e", "trace=rename,renameat,renameat2",
-             "-e", "inject=rename,renameat,renameat2:delay_enter=1500000:when=1",
-             self.inst.program, "%s;KWDIR[%s]" % (job, self.workdir)],
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        process = held_at_first_rename(self.inst.program, "%s;KWDIR[%s]" % (job, self.workdir),
+                                       1500000, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         wait_for(lambda: glob.glob(os.path.join(self.workdir, "*.tmp~")), timeout=60,
                  what="the first temporary file")
         with open("/proc/%d/task/%d/children" % (process.pid, process.pid)) as f:
