@@ -8,6 +8,7 @@
 
 #include "diag/config_file.h"
 #include "diag/escaped_bytes.h"
+#include "diag/held_records.h"
 #include "diag/job_log.h"
 #include "diag/message_texts.h"
 #include "diag/output_file.h"
@@ -35,6 +36,8 @@ constexpr std::int32_t kOutputNotWritten = 38;
 constexpr std::int32_t kDirectoryInUse = 41;
 constexpr std::int32_t kUnknownReply = 42;
 constexpr std::int32_t kFileNotRead = 43;
+// What the scale holds is saved at least this often while records move.
+constexpr std::uint64_t kHeldSaveIntervalMs = 2000;
 // Room in a reply frame beyond the largest record: header, kind, ETX, block check and more.
 constexpr std::size_t kReplyHeadroom = 4096;
 
@@ -160,6 +163,10 @@ void TransferJob::setReplyLimit() {
 }
 
 TransferJob::~TransferJob() {
+    // A job that ends early keeps what the scale acknowledged until then.
+    if (held_) {
+        held_->save();
+    }
     delete g_charTranslation;
     g_charTranslation = nullptr;
     if (link_) {
@@ -354,6 +361,7 @@ std::uint8_t TransferJob::identify() {
 
 std::uint8_t TransferJob::selectTables() {
     setReplyLimit();
+    loadHeldRecords();
     catalog_.deselectAll();
     // Only a job that sends is limited by the range (a fetch asks for the whole table).
     if (job_.articleGiven && !catalog_.selectArticleRange(job_.articleFrom, job_.articleTo) &&
@@ -494,6 +502,7 @@ std::uint8_t TransferJob::finish() {
         return exchangeGivenUp_ ? kEnded : kCallAgain;
     }
     logMessage(33);
+    saveHeldRecords(true);
     if (job_.direction == 2) {
         // The marker and the log of an earlier job say that the directory holds a complete
         // backup: they go before the first file is replaced, so that a job that ends in the
@@ -653,18 +662,44 @@ std::uint8_t TransferJob::nextTableToSend() {
     }
     statusText_ = currentTable_->name();
     showAndLog(showLine7, statusText_);
-    currentTable_->startSending(currentNumber_);
-    request_ = recordRequestStart();
-    lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
-    if (lastResult_ == 1 || lastResult_ == 2) {
-        platform::sleepMillis(tablePauseMs_);
-        showLine7(statusText_);
-        state_ = State::SendRecords;
+    sendList_.build(*currentTable_, currentNumber_, recordRequestStart(), *held_, job_.changedOnly,
+                    statusText_);
+    if (job_.changedOnly) {
+        std::string table = currentTable_->fileSign();
+        if (configPass_) {
+            table += format(" (number %02d)", currentNumber_);
+        }
+        log(table + format(": %u of %u records changed, %u unchanged not sent",
+                           static_cast<unsigned>(sendList_.size()),
+                           static_cast<unsigned>(sendList_.total()),
+                           static_cast<unsigned>(sendList_.total() - sendList_.size())));
+    }
+    if (sendList_.size() > 0) {
+        startSendingList();
     } else {
-        log(text(37));
+        if (sendList_.total() == 0) {
+            log(text(37));
+        }
         ++tableIndex_;
     }
     return kCallAgain;
+}
+
+// Before the first record of the list goes out, the held records forget every record of it
+// (and the file says so): a record whose sending has begun counts as held again only once the
+// scale acknowledged it, whatever becomes of the job.
+void TransferJob::startSendingList() {
+    for (std::size_t i = 0; i < sendList_.size(); ++i) {
+        held_->forget(currentTable_->fileSign(), currentNumber_, sendList_.at(i).key);
+    }
+    saveHeldRecords(true);
+    sendIndex_ = 0;
+    request_ = sendList_.at(0).request;
+    statusText_ = sendList_.at(0).status;
+    platform::sleepMillis(tablePauseMs_);
+    showLine7(statusText_);
+    showTableProgress(currentTable_->fileSign(), 0, static_cast<std::uint32_t>(sendList_.size()));
+    state_ = State::SendRecords;
 }
 
 std::uint8_t TransferJob::sendRecords() {
@@ -674,19 +709,21 @@ std::uint8_t TransferJob::sendRecords() {
     if (configPass_) {
         confDataSent_ = true;
     }
-    if (lastResult_ == 1) {
+    // The scale acknowledged the record: now it is known to hold it.
+    const TableSendList::Record& sent = sendList_.at(sendIndex_);
+    held_->remember(currentTable_->fileSign(), currentNumber_, sent.key, sent.bytes);
+    const auto count = static_cast<std::uint32_t>(sendList_.size());
+    if (++sendIndex_ >= sendList_.size()) {
+        saveHeldRecords(true);
+        showTableDone(currentTable_->fileSign(), count);
         ++tableIndex_;
         state_ = State::NextTableToSend;
         return kCallAgain;
     }
-    request_ = recordRequestStart();
-    lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
-    if (lastResult_ == 2) {
-        showLine7(statusText_);
-    } else {
-        ++tableIndex_;
-        state_ = State::NextTableToSend;
-    }
+    saveHeldRecords(false);
+    request_ = sendList_.at(sendIndex_).request;
+    showLine7(sendList_.at(sendIndex_).status);
+    showTableProgress(currentTable_->fileSign(), static_cast<std::uint32_t>(sendIndex_), count);
     return kCallAgain;
 }
 
@@ -734,6 +771,10 @@ std::uint8_t TransferJob::nextTableToFetch() {
     currentTable_->prepareReceive(currentNumber_);
     unknownReplies_ = 0;
     fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));
+    // What the scale sends of this table replaces what was known of it.
+    held_->forgetTable(currentTable_->fileSign(), currentNumber_);
+    recordsFetched_ = 0;
+    showTableProgress(currentTable_->fileSign(), 0, 0);
     if (model700_) {
         request_ = header_ + "q*" + kEtb;
     } else {
@@ -752,6 +793,12 @@ std::uint8_t TransferJob::fetchRecords() {
         case kModel700Record:
         case 'd':
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
+            if (descFetch_ == 0) {
+                held_->remember(currentTable_->fileSign(), currentNumber_,
+                                TableSendList::heldKey(*currentTable_), payload_);
+                saveHeldRecords(false);
+                showTableProgress(currentTable_->fileSign(), ++recordsFetched_, 0);
+            }
             // The table filed the record under the number of the reply.
             fetchedWithRecords_.emplace(currentTable_, currentTable_->csvFileNumber(scaleNumber_));
             if (!currentTable_->layout().lastDecodeComplete()) {
@@ -803,6 +850,8 @@ std::uint8_t TransferJob::fetchRecords() {
     } else if (descFetch_ == 2) {
         state_ = State::StoreDescriptions;
     } else {
+        saveHeldRecords(true);
+        showTableDone(currentTable_->fileSign(), recordsFetched_);
         ++tableIndex_;
         state_ = State::NextTableToFetch;
     }
@@ -810,6 +859,36 @@ std::uint8_t TransferJob::fetchRecords() {
 }
 
 // ---- helpers ----
+
+// One file per scale in the working directory. One written for another scale (a copy, a
+// renamed file) or not as this program writes it is not used: the job then knows nothing, and
+// a job that sends only what changed sends everything.
+void TransferJob::loadHeldRecords() {
+    held_ = std::make_unique<HeldRecords>(job_.workDir, identification_, scaleNumber_);
+    std::string detail;
+    switch (held_->load(detail)) {
+        case HeldRecords::Loaded::Known:
+            return;
+        case HeldRecords::Loaded::Missing:
+            if (!job_.changedOnly) {
+                return;
+            }
+            detail = "Nothing is known of what this scale holds (" + detail + ")";
+            break;
+        default:
+            detail += ": not used";
+            break;
+    }
+    log(detail + (job_.changedOnly ? ": every record is sent" : ""));
+}
+
+void TransferJob::saveHeldRecords(bool now) {
+    const std::uint64_t time = platform::monotonicMillis();
+    if (held_ && (now || time - heldSavedAt_ >= kHeldSaveIntervalMs)) {
+        held_->save();
+        heldSavedAt_ = time;
+    }
+}
 
 bool TransferJob::exchange() {
     const std::uint8_t result = link_->transfer(scaleNumber_, replyKind_, request_, payload_);

@@ -11,9 +11,11 @@
 #include "catalog/table_catalog.h"
 #include "diag/link_settings.h"
 #include "job/job_parameters.h"
+#include "job/table_send_list.h"
 #include "link/scale_link.h"
 #include "platform/line_settings.h"
 
+class HeldRecords;
 class Table;
 
 // The one job of the process. The constructor gathers every input (job string, working
@@ -122,6 +124,11 @@ class TransferJob {
     void logTablesKeptAsTheyAre();
     // The job sends `table` (one kept per scale) for this number.
     bool sendsNumber(const Table& table, std::int32_t number) const;
+    // What the scale holds: read once the scale is known, saved every few seconds while records
+    // move, at the end of every table and when the job ends (also early).
+    void loadHeldRecords();
+    void saveHeldRecords(bool now);
+    void startSendingList();
 
     State state_ = State::Introduce;
     JobParseResult job_;
@@ -166,4 +173,10 @@ class TransferJob {
     // cannot bring deleted records back. The file number is the table's (Table::csvFileNumber).
     std::set<std::pair<Table*, int>> fetched_;
     std::set<std::pair<Table*, int>> fetchedWithRecords_;
+    // What the scale is known to hold, and the records of the table being sent.
+    std::unique_ptr<HeldRecords> held_;
+    std::uint64_t heldSavedAt_ = 0;
+    TableSendList sendList_;
+    std::size_t sendIndex_ = 0;
+    std::uint32_t recordsFetched_ = 0;
 };
