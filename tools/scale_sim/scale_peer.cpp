@@ -352,6 +352,16 @@ void ScalePeer::onFrame(const std::string& frame) {
     if (options_.neverAck) {
         return;
     }
+    // A record frame beyond the allowed number stops every acknowledgement from here on, as a
+    // scale that hangs in the middle of a table.
+    const char kind = frame.size() > 6 ? frame[6] : '\0';
+    if (options_.ackStores >= 0 && (kind == 'd' || kind == kModel700Record) &&
+        recordFramesAcknowledged_++ >= options_.ackStores) {
+        deaf_ = true;
+    }
+    if (deaf_) {
+        return;
+    }
     if (naksLeft_ > 0) {
         --naksLeft_;
         line_.send(std::string(1, NAK));
