@@ -18,7 +18,7 @@ class TableSendList {
         std::string request;   // the record request, ready for the link
         std::string status;    // what the table's status text said for this record
         std::int32_t key = 0;  // the record's key, 0 for a table of one record (per scale)
-        std::string bytes;     // the record as the scale keeps it: the request after its kind
+        std::string bytes;     // the record as the scale keeps it (recordOfRequest)
     };
 
     // Walks `table` from startSending(number) through nextToSend; every request begins with
@@ -35,6 +35,12 @@ class TableSendList {
     // The key under which the held records know a record of `table`: its key, or 0 for a table
     // that keeps one record (per scale number).
     static std::int32_t heldKey(const Table& table);
+    // The record as the scale keeps it and sends it back: from the table's bus sign to the end
+    // of the record, without the frame around it. Of a record request (its start is `startSize`
+    // bytes long, the last ETB becomes the frame's ETX), and of the payload of a record reply
+    // (kind byte, the record, ETX and the block check).
+    static std::string recordOfRequest(const std::string& request, std::size_t startSize);
+    static std::string recordOfReply(const std::string& payload);
 
   private:
     std::vector<Record> records_;

@@ -795,7 +795,8 @@ std::uint8_t TransferJob::fetchRecords() {
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
             if (descFetch_ == 0) {
                 held_->remember(currentTable_->fileSign(), currentNumber_,
-                                TableSendList::heldKey(*currentTable_), payload_);
+                                TableSendList::heldKey(*currentTable_),
+                                TableSendList::recordOfReply(payload_));
                 saveHeldRecords(false);
                 showTableProgress(currentTable_->fileSign(), ++recordsFetched_, 0);
             }

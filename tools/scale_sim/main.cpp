@@ -52,7 +52,7 @@ const char kUsage[] =
     "  --nak-first K        answer the first K good frames with NAK\n"
     "  --bad-bcc-first K    corrupt the block check of the first K reply frames sent\n"
     "  --no-ack             never acknowledge a frame\n"
-    "  --ack-stores K       acknowledge K record frames, then no frame any more\n"
+    "  --ack-stores K       acknowledge K record frames, then no frame in that connection\n"
     "  --silent-after-ack   acknowledge requests but never reply\n"
     "  --stray TEXT         escaped bytes sent before the STX of every reply\n"
     "  --w-reply D          end tables with \"w\" and digit D instead of \"q\"\n"
