@@ -610,6 +610,8 @@ std::uint8_t TransferJob::fetchDescriptionTable(Table& table, std::uint8_t descF
     platform::sleepMillis(tablePauseMs_);
     table.prepareReceive(currentNumber_);
     unknownReplies_ = 0;
+    recordsFetched_ = 0;
+    showTableProgress(table.name(), 0, 0);
     request_ = header_ + "u" + static_cast<char>(table.busSign()) + kEtb;
     descFetch_ = descFetch;
     state_ = next;
@@ -697,8 +699,8 @@ void TransferJob::startSendingList() {
     request_ = sendList_.at(0).request;
     statusText_ = sendList_.at(0).status;
     platform::sleepMillis(tablePauseMs_);
+    showTableProgress(currentTable_->name(), 0, static_cast<std::uint32_t>(sendList_.size()));
     showLine7(statusText_);
-    showTableProgress(currentTable_->fileSign(), 0, static_cast<std::uint32_t>(sendList_.size()));
     state_ = State::SendRecords;
 }
 
@@ -715,7 +717,7 @@ std::uint8_t TransferJob::sendRecords() {
     const auto count = static_cast<std::uint32_t>(sendList_.size());
     if (++sendIndex_ >= sendList_.size()) {
         saveHeldRecords(true);
-        showTableDone(currentTable_->fileSign(), count);
+        showTableDone(currentTable_->name(), count);
         ++tableIndex_;
         state_ = State::NextTableToSend;
         return kCallAgain;
@@ -723,7 +725,7 @@ std::uint8_t TransferJob::sendRecords() {
     saveHeldRecords(false);
     request_ = sendList_.at(sendIndex_).request;
     showLine7(sendList_.at(sendIndex_).status);
-    showTableProgress(currentTable_->fileSign(), static_cast<std::uint32_t>(sendIndex_), count);
+    showTableProgress(currentTable_->name(), static_cast<std::uint32_t>(sendIndex_), count);
     return kCallAgain;
 }
 
@@ -774,7 +776,7 @@ std::uint8_t TransferJob::nextTableToFetch() {
     // What the scale sends of this table replaces what was known of it.
     held_->forgetTable(currentTable_->fileSign(), currentNumber_);
     recordsFetched_ = 0;
-    showTableProgress(currentTable_->fileSign(), 0, 0);
+    showTableProgress(currentTable_->name(), 0, 0);
     if (model700_) {
         request_ = header_ + "q*" + kEtb;
     } else {
@@ -798,8 +800,8 @@ std::uint8_t TransferJob::fetchRecords() {
                                 TableSendList::heldKey(*currentTable_),
                                 TableSendList::recordOfReply(payload_));
                 saveHeldRecords(false);
-                showTableProgress(currentTable_->fileSign(), ++recordsFetched_, 0);
             }
+            showTableProgress(currentTable_->name(), ++recordsFetched_, 0);
             // The table filed the record under the number of the reply.
             fetchedWithRecords_.emplace(currentTable_, currentTable_->csvFileNumber(scaleNumber_));
             if (!currentTable_->layout().lastDecodeComplete()) {
@@ -846,13 +848,13 @@ std::uint8_t TransferJob::fetchRecords() {
     if (lastResult_ != 1) {
         return kCallAgain;
     }
+    showTableDone(currentTable_->name(), recordsFetched_);
     if (descFetch_ == 1) {
         state_ = State::FetchAdes;
     } else if (descFetch_ == 2) {
         state_ = State::StoreDescriptions;
     } else {
         saveHeldRecords(true);
-        showTableDone(currentTable_->fileSign(), recordsFetched_);
         ++tableIndex_;
         state_ = State::NextTableToFetch;
     }
