@@ -107,6 +107,7 @@ HeldRecords::Loaded HeldRecords::load(std::string& detail) {
             return Loaded::Missing;
         case platform::FileAccess::Unreadable:
             detail = path_ + " cannot be read (" + reason + ")";
+            changed_ = true;
             return Loaded::Damaged;
         default:
             break;
@@ -115,17 +116,21 @@ HeldRecords::Loaded HeldRecords::load(std::string& detail) {
     std::string target;
     if (!outputTarget(path_, target, reason)) {
         detail = reason;
+        changed_ = true;
         return Loaded::Damaged;
     }
     std::ifstream in(target, std::ios::binary);
     const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.is_open() || in.bad()) {
         detail = path_ + " cannot be read";
+        changed_ = true;
         return Loaded::Damaged;
     }
     const Loaded loaded = parse(data, detail);
     if (loaded != Loaded::Known) {
         records_.clear();
+        // Replaced at the first save, so that it cannot be taken for this scale's later.
+        changed_ = true;
     }
     return loaded;
 }

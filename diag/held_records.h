@@ -28,8 +28,8 @@ class HeldRecords {
     // (ending with the path separator). Nothing is read yet: nothing is known.
     HeldRecords(const std::string& workDir, const std::string& identification, int scaleNumber);
 
-    // Reads the file. Anything but Known leaves nothing known; `detail` then says why (for the
-    // log).
+    // Reads the file. Anything but Known leaves nothing known, and a file that is there but not
+    // used is replaced at the next save; `detail` then says why (for the log).
     Loaded load(std::string& detail);
     // Writes the file (temporary file, then rename) when something changed since the last
     // save. True when the file is up to date afterwards.

@@ -694,7 +694,17 @@ void TransferJob::startSendingList() {
     for (std::size_t i = 0; i < sendList_.size(); ++i) {
         held_->forget(currentTable_->fileSign(), currentNumber_, sendList_.at(i).key);
     }
-    saveHeldRecords(true);
+    heldSavedAt_ = platform::monotonicMillis();
+    std::string reason;
+    if (!held_->save() &&
+        platform::readAccess(held_->path(), reason) != platform::FileAccess::Missing) {
+        // The file would go on claiming the records about to change: nothing is sent.
+        log(held_->path() +
+            " cannot be written: it would claim records the scale no longer "
+            "holds; delete it");
+        fail(kOutputNotWritten);
+        return;
+    }
     sendIndex_ = 0;
     request_ = sendList_.at(0).request;
     statusText_ = sendList_.at(0).status;

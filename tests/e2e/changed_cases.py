@@ -41,6 +41,7 @@ def held_file(number, ident=IDENT):
 #                                        `sent`, in this order
 #   ("logged", text, dir)                an entry of the directory's log holds `text`
 #   ("copy", name, name, dir)            a file of the directory copied to another name
+#   ("mkdir", name, dir)                 a directory of that name made there
 #   ("holds", rows)                      the scale holds just these records (each key's last)
 # Directories are named per case; a step's last field names its directory.
 CASES = [
@@ -69,6 +70,9 @@ CASES = [
         ("file", AT_SCALE, "x"), ("job", SEND, "x", None, [5]),
         ("job", FETCH, "w", None, []), ("file", BASE, "w"),
         ("job", CHANGES, "w", None, [5]), ("holds", BASE, "w")]),
+    ("a file of what the scale holds that cannot be replaced stops the job before it sends", [
+        ("scale", IDENT, 1, []), ("file", BASE, "w"), ("mkdir", held_file(1), "w"),
+        ("job", SEND, "w", 38, [])]),
 ]
 
 
@@ -144,6 +148,8 @@ class ChangedRecordCases:
             elif what == "logged":
                 entries = log_entries(os.path.join(workdir, "Kwlink.log"))
                 self.assertTrue(any(step[1] in e for e in entries), (step[1], entries))
+            elif what == "mkdir":
+                os.makedirs(os.path.join(workdir, step[1]))
             elif what == "copy":
                 shutil.copy(os.path.join(workdir, step[1]), os.path.join(workdir, step[2]))
             elif what == "holds":
