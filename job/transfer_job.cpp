@@ -502,7 +502,6 @@ std::uint8_t TransferJob::finish() {
         return exchangeGivenUp_ ? kEnded : kCallAgain;
     }
     logMessage(33);
-    saveHeldRecords(true);
     if (job_.direction == 2) {
         // The marker and the log of an earlier job say that the directory holds a complete
         // backup: they go before the first file is replaced, so that a job that ends in the
@@ -524,6 +523,9 @@ std::uint8_t TransferJob::finish() {
             throw QmComExceptions(kOutputNotWritten);
         }
     }
+    // A fetch leaves the scale as it was: what it taught is kept only after the files of a job
+    // from the scale are in place (and by the destructor when the job ends otherwise).
+    saveHeldRecords(true);
     return kFinished;
 }
 
@@ -783,7 +785,8 @@ std::uint8_t TransferJob::nextTableToFetch() {
     currentTable_->prepareReceive(currentNumber_);
     unknownReplies_ = 0;
     fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));
-    // What the scale sends of this table replaces what was known of it.
+    // What the scale sends of this table replaces what was known of it (saved when the job
+    // ends: until then the file keeps what was known before, which a fetch leaves as true).
     held_->forgetTable(currentTable_->fileSign(), currentNumber_);
     recordsFetched_ = 0;
     showTableProgress(currentTable_->name(), 0, 0);
@@ -809,7 +812,6 @@ std::uint8_t TransferJob::fetchRecords() {
                 held_->remember(currentTable_->fileSign(), currentNumber_,
                                 TableSendList::heldKey(*currentTable_),
                                 TableSendList::recordOfReply(payload_));
-                saveHeldRecords(false);
             }
             showTableProgress(currentTable_->name(), ++recordsFetched_, 0);
             // The table filed the record under the number of the reply.
@@ -864,7 +866,6 @@ std::uint8_t TransferJob::fetchRecords() {
     } else if (descFetch_ == 2) {
         state_ = State::StoreDescriptions;
     } else {
-        saveHeldRecords(true);
         ++tableIndex_;
         state_ = State::NextTableToFetch;
     }
