@@ -66,3 +66,15 @@ void showLine6(const std::string& text) {
 void showLine7(const std::string& text) {
     showLine(7, text);
 }
+
+void showTableProgress(const std::string& table, std::uint32_t done, std::uint32_t total) {
+    if (g_linesCreated) {
+        platform::setTableProgress(table, done, total);
+    }
+}
+
+void showTableDone(const std::string& table, std::uint32_t records) {
+    if (g_linesCreated) {
+        platform::endTableProgress(table, records);
+    }
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The status lines of the main window: five caption labels (message texts 21, 3, 4, 5 and 6)
@@ -25,3 +26,8 @@ void showLine(int row, const std::string& text);
 
 // Tells the status lines whether a main window exists (set by the process entry).
 void setMainWindowCreated(bool created);
+
+// The progress of the table being moved, for a front end that shows it beside line 7 (see
+// platform::setTableProgress): `done` of `total` records (`total` 0: not known), and its end.
+void showTableProgress(const std::string& table, std::uint32_t done, std::uint32_t total);
+void showTableDone(const std::string& table, std::uint32_t records);

@@ -158,11 +158,18 @@ JobParameters::JobParameters(const std::string& commandLine) {
             parseConfRange(token);
         } else if (contains(token, "KWTAB")) {
             parseTables(token);
+        } else if (contains(token, "KWCHANGED")) {
+            result_.changedOnly = true;
         } else {
             fail();
         }
     }
     if (!result_.tablesGiven && !result_.confGiven && !result_.articleGiven) {
+        fail();
+    }
+    // Only a KWDOWN job leaves records out: a job from the scale fetches whole tables, and a
+    // KWRESTORE is the way to give a scale everything again.
+    if (result_.changedOnly && result_.jobKind != 2) {
         fail();
     }
 }

@@ -34,6 +34,8 @@ struct JobParseResult {
     bool tablesGiven = false;
     // KWPORT was given: the port is to be stored in the configuration file.
     bool portGiven = false;
+    // KWCHANGED (KWDOWN only): send only the records the scale is not known to hold as they are.
+    bool changedOnly = false;
 
     static constexpr std::uint8_t kAllTables = 255;
 };

@@ -14,6 +14,7 @@
 #include "platform/network_ports.h"
 #include "platform/platform.h"
 #include "protocol/scale_protocol.h"
+#include "tables/held_records.h"
 #include "tables/keyed_table.h"
 
 // format, text, log, logMessage, showAndLog.
@@ -23,6 +24,8 @@ namespace {
 
 // Replies of a kind the job cannot use, while fetching one table, after which the job ends.
 constexpr int kMostUnknownReplies = 10;
+// What the scale holds is saved at least this often while records move.
+constexpr std::uint64_t kHeldSaveIntervalMs = 2000;
 
 }  // namespace
 
@@ -49,6 +52,10 @@ void TransferJob::requestStop() {
 
 TransferJob::~TransferJob() {
     platform::setDeviceNoteSink(nullptr);
+    // A job that ends early keeps what the scale acknowledged until then.
+    if (held_) {
+        held_->save();
+    }
     delete g_charTranslation;
     g_charTranslation = nullptr;
     if (link_) {
@@ -170,6 +177,7 @@ StepResult TransferJob::identify() {
 
 StepResult TransferJob::selectTables() {
     link_->setReplyLimit(largestReply(catalog_));
+    held_ = loadHeldRecords(job_, identification_, scaleNumber_);
     selectJobTables(catalog_, job_);
     const bool data = job_.tablesGiven || job_.articleGiven;
     if (job_.direction == 1) {
@@ -203,6 +211,9 @@ StepResult TransferJob::finish() {
         !writeBackup(catalog_, job_.workDir, job_.dirName, fetched_, fetchedWithRecords_)) {
         throw QmComExceptions(Message::OutputNotWritten);
     }
+    // A fetch leaves the scale as it was: what it taught is kept only once the files of a job
+    // from the scale are in place (and by the destructor when the job ends otherwise).
+    held_->save();
     return StepResult::Complete;
 }
 
@@ -243,6 +254,8 @@ StepResult TransferJob::fetchDescriptionTable(CsvTable& table, std::uint8_t desc
     platform::sleepMillis(tablePauseMs_);
     table.prepareReceive(currentNumber_);
     unknownReplies_ = 0;
+    recordsFetched_ = 0;
+    showTableProgress(table.name(), 0, 0);
     request_ = protocol::tableRequest(header_, table.busSign(), false);
     descFetch_ = descFetch;
     state_ = next;
@@ -295,16 +308,28 @@ StepResult TransferJob::nextTableToSend() {
     }
     statusText_ = currentTable_->name();
     showAndLog(showLine7, statusText_);
-    currentTable_->startSending(currentNumber_);
-    request_ = protocol::recordRequestStart(header_, model700_);
-    lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
-    if (lastResult_ == SendResult::Only || lastResult_ == SendResult::More) {
-        platform::sleepMillis(tablePauseMs_);
-        showLine7(statusText_);
-        state_ = State::SendRecords;
-    } else {
-        log(text(Message::NothingToTransfer));
+    // The table's records are listed first: with KWCHANGED, those the scale holds as they are
+    // are left out.
+    sendList_.build(*currentTable_, currentNumber_,
+                    protocol::recordRequestStart(header_, model700_), *held_, job_.changedOnly,
+                    statusText_);
+    if (job_.changedOnly) {
+        sendList_.logChangedCount(*currentTable_, configPass_, currentNumber_);
+    }
+    if (sendList_.size() == 0) {
+        if (sendList_.total() == 0) {
+            log(text(Message::NothingToTransfer));
+        }
         ++tableIndex_;
+    } else if (!sendList_.forgetBeforeSending(*held_, *currentTable_, currentNumber_)) {
+        fail(Message::OutputNotWritten);
+    } else {
+        sendIndex_ = 0;
+        request_ = sendList_.at(0).request;
+        platform::sleepMillis(tablePauseMs_);
+        showTableProgress(currentTable_->name(), 0, static_cast<std::uint32_t>(sendList_.size()));
+        showLine7(sendList_.at(0).status);
+        state_ = State::SendRecords;
     }
     return StepResult::CallAgain;
 }
@@ -316,19 +341,21 @@ StepResult TransferJob::sendRecords() {
     if (configPass_) {
         confDataSent_ = true;
     }
-    if (lastResult_ == SendResult::Only) {
+    // The scale acknowledged the record: now it is known to hold it.
+    const TableSendList::Record& sent = sendList_.at(sendIndex_);
+    held_->remember(currentTable_->fileSign(), currentNumber_, sent.key, sent.bytes);
+    const auto count = static_cast<std::uint32_t>(sendList_.size());
+    if (++sendIndex_ >= sendList_.size()) {
+        held_->saveEvery(kHeldSaveIntervalMs, true);
+        showTableDone(currentTable_->name(), count);
         ++tableIndex_;
         state_ = State::NextTableToSend;
         return StepResult::CallAgain;
     }
-    request_ = protocol::recordRequestStart(header_, model700_);
-    lastResult_ = currentTable_->nextToSend(statusText_, currentNumber_, request_);
-    if (lastResult_ == SendResult::More) {
-        showLine7(statusText_);
-    } else {
-        ++tableIndex_;
-        state_ = State::NextTableToSend;
-    }
+    held_->saveEvery(kHeldSaveIntervalMs, false);
+    request_ = sendList_.at(sendIndex_).request;
+    showLine7(sendList_.at(sendIndex_).status);
+    showTableProgress(currentTable_->name(), static_cast<std::uint32_t>(sendIndex_), count);
     return StepResult::CallAgain;
 }
 
@@ -376,6 +403,10 @@ StepResult TransferJob::nextTableToFetch() {
     currentTable_->prepareReceive(currentNumber_);
     unknownReplies_ = 0;
     fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));
+    // What the scale sends of this table replaces what was known of it.
+    held_->forgetTable(currentTable_->fileSign(), currentNumber_);
+    recordsFetched_ = 0;
+    showTableProgress(currentTable_->name(), 0, 0);
     request_ = protocol::tableRequest(header_, currentTable_->busSign(), model700_);
     state_ = State::FetchRecords;
     return StepResult::CallAgain;
@@ -389,6 +420,12 @@ StepResult TransferJob::fetchRecords() {
     switch (reply) {
         case protocol::Reply::Record:
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
+            if (descFetch_ == 0) {
+                held_->remember(currentTable_->fileSign(), currentNumber_,
+                                TableSendList::heldKey(*currentTable_),
+                                TableSendList::recordOfReply(payload_));
+            }
+            showTableProgress(currentTable_->name(), ++recordsFetched_, 0);
             // The table filed the record under the number of the reply.
             fetchedWithRecords_.emplace(currentTable_, currentTable_->csvFileNumber(scaleNumber_));
             if (!currentTable_->layout().lastDecodeComplete()) {
@@ -417,6 +454,7 @@ StepResult TransferJob::fetchRecords() {
     if (lastResult_ != SendResult::Only) {
         return StepResult::CallAgain;
     }
+    showTableDone(currentTable_->name(), recordsFetched_);
     if (descFetch_ == 1) {
         state_ = State::FetchAdes;
     } else if (descFetch_ == 2) {

@@ -13,11 +13,13 @@
 #include "diag/messages.h"
 #include "job/backup_files.h"
 #include "job/job_parameters.h"
+#include "job/table_send_list.h"
 #include "link/scale_link.h"
 #include "platform/line_settings.h"
 #include "platform/platform.h"
 
 class CsvTable;
+class HeldRecords;
 class Table;
 
 // What a job is given (the process gathers it, see app/job_setup.h): the job string as parsed
@@ -153,4 +155,9 @@ class TransferJob {
     // cannot bring deleted records back. The file number is the table's (CsvTable::csvFileNumber).
     FetchedFiles fetched_;
     FetchedFiles fetchedWithRecords_;
+    // What the scale is known to hold, and the records of the table being sent.
+    std::unique_ptr<HeldRecords> held_;
+    TableSendList sendList_;
+    std::size_t sendIndex_ = 0;
+    std::uint32_t recordsFetched_ = 0;
 };

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -31,6 +32,15 @@ void createStatusControls(const std::array<std::string, kStatusRows>& captions,
 // the controls were not created. Callable from the worker thread; a closed window makes it a
 // harmless no-op.
 void setStatusLine(int row, const std::string& text);
+
+// The records of the table `table` being moved: `done` of `total` so far (`total` 0 while it is
+// not known, as in a fetch). The console shows the count and the time left at the rate measured
+// since `done` was 0 on the table's row; when its output is no terminal it prints nothing per
+// record, only one line per table (endTableProgress). The window keeps its rows as they are and
+// ignores both. Callable from the worker thread.
+void setTableProgress(const std::string& table, std::uint32_t done, std::uint32_t total);
+// The table is through: `records` records were moved.
+void endTableProgress(const std::string& table, std::uint32_t records);
 
 // Runs the message loop on the main thread until the window is closed or closeMainWindow()
 // is called, whichever comes first; returns at once when that has already happened.

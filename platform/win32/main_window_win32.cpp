@@ -87,6 +87,10 @@ void setStatusLine(int row, const std::string& text) {
     UpdateWindow(line);
 }
 
+// The window's rows show what the job writes to them and nothing more.
+void setTableProgress(const std::string&, std::uint32_t, std::uint32_t) {}
+void endTableProgress(const std::string&, std::uint32_t) {}
+
 void runMessageLoop() {
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

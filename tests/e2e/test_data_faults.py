@@ -9,8 +9,9 @@ import scale_builder as sb
 from data_fault_cases import (DIGS, FAULT_IDENT, GENERIC_IDENT, GENERIC_SAMPLE, DataFaultCases,
                               job_string)
 from harness import (Installation, Simulator, csv_rows, log_entries, read_file, read_records,
-                     run_job, sample_path, write_records)
+                     run_job, sample_path, start_job, wait_for, write_records)
 from user_file_cases import UserFileCases
+from changed_cases import ALL, BASE, CHANGES, IDENT, ChangedRecordCases, record
 
 DEPT = sb.table("DEPT", 0x42, 2, "DEPARTMENTS", "FF", [
     sb.attr("DNUM", 0x61, 8, 1, "DEPARTMENT NUMBER"),
@@ -51,6 +52,30 @@ class LinuxScaleJobs(unittest.TestCase):
 
 class LinuxUserFiles(UserFileCases, LinuxScaleJobs):
     pass
+
+
+class LinuxChangedRecords(ChangedRecordCases, LinuxScaleJobs):
+    def test_a_job_killed_in_the_middle_of_a_table_claims_nothing_the_scale_did_not_take(self):
+        sim = self.scale_for_changes("killed", IDENT, 1, ["--ack-stores", "7"])
+        workdir = self.work("killed")
+        self.write_prices(workdir, BASE)
+        job = start_job(self.inst, job_string(CHANGES, workdir))
+        # The eighth record is on the line and the scale does not acknowledge it.
+        def eighth_record_sent():
+            lines = sim.lines()
+            stores = [i for i, l in enumerate(lines) if l.startswith("store ")]
+            return len(stores) == 7 and any(l.startswith("rx ") for l in lines[stores[6] + 1:])
+        wait_for(eighth_record_sent, what="the eighth record")
+        job.kill()
+        job.wait()
+        before = len(self.store_lines(sim))
+        code, err = self.run_kw(CHANGES, workdir)
+        self.assertEqual(code, 0, err)
+        sent = self.keys_of(self.stored_records(self.store_lines(sim)[before:]))
+        self.assertLessEqual(set(ALL[7:]), set(sent))
+        stored = self.stored_records(self.store_lines(sim))
+        self.assertEqual(dict(zip(self.keys_of(stored), stored)),
+                         {k: record(k, row) for k, row in BASE.items()})
 
 
 class LinuxDataFaults(DataFaultCases, LinuxScaleJobs):

@@ -11,6 +11,7 @@ import unittest
 
 from data_fault_cases import DataFaultCases, job_string
 from user_file_cases import UserFileCases
+from changed_cases import ChangedRecordCases
 from harness import (BANNER, Installation, Simulator, log_entries, read_file, read_records,
                      run_job, sample_path, table_signs, wait_for, write_ports)
 
@@ -95,6 +96,10 @@ class WineDataFaults(WineScaleJobs, DataFaultCases):
 
 class WineUserFiles(WineScaleJobs, UserFileCases):
     """CSV files as people make them, read by Kwlink.exe."""
+
+
+class WineChangedRecords(WineScaleJobs, ChangedRecordCases):
+    """Sending only what changed, by Kwlink.exe."""
 
 
 class WineJobs(WineTestCase):

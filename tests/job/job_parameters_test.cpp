@@ -91,6 +91,19 @@ TEST_F(JobStringTest, PartialJobsNeedSomethingToTransfer) {
     EXPECT_EQ(r.tables[0], "PLU1");
 }
 
+TEST_F(JobStringTest, OnlyKwdownSendsWhatChanged) {
+    EXPECT_FALSE(parse("KWDOWN;KWDIR[C:\\X\\Y];KWTAB[PLU1]").changedOnly);
+    for (const char* line : {"KWDOWN;KWDIR[C:\\X\\Y];KWCHANGED;KWTAB[PLU1]",
+                             "kwdown;kwdir[C:\\X\\Y];KWTAB[PLU1];xkwchangedx"}) {
+        EXPECT_TRUE(parse(line).changedOnly) << line;
+    }
+    expectRejected("KWUP;KWDIR[C:\\X\\Y];KWTAB[PLU1];KWCHANGED");
+    expectRejected("KWBACKUP[0,1];KWDIR[C:\\X\\Y];KWCHANGED");
+    expectRejected("KWRESTORE[0,1];KWDIR[C:\\X\\Y];KWCHANGED");
+    // Nothing to transfer is still nothing to transfer.
+    expectRejected("KWDOWN;KWDIR[C:\\X\\Y];KWCHANGED");
+}
+
 TEST_F(JobStringTest, ArticlesOfAnUploadAreAlwaysAllOfThem) {
     JobParseResult r = parse("KWUP;KWDIR[C:\\AB\\C];KWARTICLE");
     EXPECT_TRUE(r.articleGiven);

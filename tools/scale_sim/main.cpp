@@ -42,7 +42,8 @@ const char kUsage[] =
     "  --transcript FILE    write every event, frame and stored record to FILE\n"
     "  --ack-timeout MS     wait for ACK/NAK of a frame of ours (default 2000)\n"
     "  --max-repeats N      repeats of a frame of ours (default 5)\n"
-    "  --settle MS          quiet time after the program's configuration before greeting (default 30)\n"
+    "  --settle MS          quiet time after the program's configuration before greeting (default "
+    "30)\n"
     "  --pace               emulate a 9600-baud line in both directions (11 bits per byte)\n"
     "  --echo               echo every byte back, no protocol (serial port tests)\n"
     "  --q-star-sign HH     table (hex bus sign) that \"q*\" serves (default: the lowest sign\n"
@@ -51,6 +52,7 @@ const char kUsage[] =
     "  --nak-first K        answer the first K good frames with NAK\n"
     "  --bad-bcc-first K    corrupt the block check of the first K reply frames sent\n"
     "  --no-ack             never acknowledge a frame\n"
+    "  --ack-stores K       acknowledge K record frames, then no frame in that connection\n"
     "  --silent-after-ack   acknowledge requests but never reply\n"
     "  --stray TEXT         escaped bytes sent before the STX of every reply\n"
     "  --w-reply D          end tables with \"w\" and digit D instead of \"q\"\n"
@@ -139,6 +141,8 @@ int main(int argc, char** argv) {
             number(options.nakFirst);
         } else if (option == "--bad-bcc-first") {
             number(options.badBccFirst);
+        } else if (option == "--ack-stores") {
+            number(options.ackStores);
         } else if (option == "--no-ack") {
             options.neverAck = true;
         } else if (option == "--silent-after-ack") {

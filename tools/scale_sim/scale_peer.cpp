@@ -67,7 +67,9 @@ ScalePeer::ScalePeer(PtyLine& line, ScaleTables& tables, Transcript& transcript,
       options_(options),
       model700_(isModel700(options.identification)),
       naksLeft_(options.nakFirst),
-      corruptLeft_(options.badBccFirst) {}
+      corruptLeft_(options.badBccFirst) {
+    ackStoresLeft_ = options.ackStores;
+}
 
 bool ScalePeer::released() const {
     if (releaseCount_ != nullptr && *releaseCount_ != 0) {
@@ -234,6 +236,7 @@ void ScalePeer::startConnection() {
     frame_.clear();
     pending_.clear();
     framesThisConnection_ = 0;
+    deaf_ = false;
     state_ = State::Settle;
 }
 
@@ -350,6 +353,15 @@ void ScalePeer::onFrame(const std::string& frame) {
         return;
     }
     if (options_.neverAck) {
+        return;
+    }
+    // A record frame beyond the allowed number stops every acknowledgement of this connection,
+    // as a scale that hangs in the middle of a table.
+    const char kind = frame.size() > 6 ? frame[6] : '\0';
+    if (ackStoresLeft_ >= 0 && (kind == 'd' || kind == kModel700Record) && ackStoresLeft_-- == 0) {
+        deaf_ = true;
+    }
+    if (deaf_) {
         return;
     }
     if (naksLeft_ > 0) {

@@ -23,6 +23,7 @@ struct PeerOptions {
     int nakFirst = 0;              // answer the first k good frames with NAK
     int badBccFirst = 0;           // corrupt the block check of the first k replies sent
     bool neverAck = false;         // never acknowledge a frame
+    int ackStores = -1;            // acknowledge k record frames, then none in that connection
     bool silentAfterAck = false;   // acknowledge, but never reply
     std::string stray;             // bytes sent before the STX of every reply
     char endReplyDigit = 0;        // end a table with "w" and this digit instead of "q"
@@ -110,6 +111,8 @@ class ScalePeer {
 
     // A request held back while paused after the k-th record.
     int recordsAcknowledged_ = 0;
+    int ackStoresLeft_ = -1;  // record frames still to acknowledge (--ack-stores; -1: all)
+    bool deaf_ = false;       // acknowledges nothing any more (--ack-stores)
     bool paused_ = false;
     std::string deferred_;
 };

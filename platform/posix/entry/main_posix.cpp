@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
             "  KWUP;KWDIR[/path];...          fetch what the further tokens name\n"
             "  KWDOWN;KWDIR[/path];...        send what the further tokens name\n"
             "Further tokens: KWTAB[NAME,NAME,...] or KWTAB[*], KWARTICLE[from,to],\n"
-            "  KWCONF[from,to], KWPORT[n] (stored in Kwlink.cfg of the data directory).\n"
+            "  KWCONF[from,to], KWPORT[n] (stored in Kwlink.cfg of the data directory),\n"
+            "  KWCHANGED (KWDOWN only: send only the records the scale does not hold as they\n"
+            "  are; what it holds is kept in Kwlink-<nn>-<identification>.held).\n"
             "Port n is <data directory>/com<n> when it exists, else /dev/ttyS<n-1>.\n"
             "Exit status: 0 finished, 1 failed (see Kwlink.log and Kwlink.Err), 2 stopped.\n"
             "Data directory: %s\n",
