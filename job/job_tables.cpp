@@ -85,7 +85,9 @@ void selectJobTables(TableCatalog& catalog, const JobParseResult& job) {
 }
 
 bool checkTablesToSend(TableCatalog& catalog, const JobParseResult& job, std::uint8_t scaleNumber,
-                       const std::set<std::string>& missingFiles, Message& refusal) {
+                       Message& refusal) {
+    const std::set<std::string> missingFiles(catalog.importFailures().begin(),
+                                             catalog.importFailures().end());
     bool anyFile = false;
     std::vector<InvalidValue> invalid;
     for (std::size_t i = 0; i < catalog.tableCount(); ++i) {
@@ -157,4 +159,12 @@ std::size_t largestReply(TableCatalog& catalog) {
         }
     }
     return largest + kReplyHeadroom;
+}
+
+bool eligibleToFetch(const Table& table, bool configPass) {
+    return table.isSelected() && table.isConfigurationTable() == configPass && !table.isMeta();
+}
+
+bool eligibleToSend(const Table& table, bool configPass) {
+    return !table.isSendBlocked() && eligibleToFetch(table, configPass);
 }

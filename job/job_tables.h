@@ -18,14 +18,19 @@ class TableCatalog;
 // article range outside the article table's keys in a job that sends.
 void selectJobTables(TableCatalog& catalog, const JobParseResult& job);
 
-// Before anything is sent: logs every selected table that had no file (`missingFiles`, by
-// fileSign) and every value that cannot be sent as it stands (table, key, column and text).
+// Whether a pass (of the configuration tables, or of the others) fetches `table`: selected and
+// not a description table; and whether it sends it (nor is its file refused).
+bool eligibleToFetch(const Table& table, bool configPass);
+bool eligibleToSend(const Table& table, bool configPass);
+
+// Before anything is sent: logs every selected table that had no file (the catalog's import
+// failures) and every value that cannot be sent as it stands (table, key, column and text).
 // False, with the error in `refusal`, when the job must end: 39 when not one selected table had
 // a file, 43 when a file could not be read, 40 when a file holds such a value. A table kept per
 // scale is checked only for the numbers the job sends it for (`scaleNumber` or the
 // configuration range).
 bool checkTablesToSend(TableCatalog& catalog, const JobParseResult& job, std::uint8_t scaleNumber,
-                       const std::set<std::string>& missingFiles, Message& refusal);
+                       Message& refusal);
 
 // Log entries about fetching a table: a record not read completely (with the number, its key
 // and the reply's bytes), and a fetch given up after `count` replies the job does not know

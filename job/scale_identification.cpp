@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/platform.h"
+
 namespace {
 
 constexpr std::int32_t kScaleType = 109;
@@ -59,4 +61,11 @@ ScaleIdentity identifyScale(const std::string& identification) {
     identity.valid = true;
     identity.directoryName = identification;
     return identity;
+}
+
+std::string descriptionDirectory(const ScaleIdentity& identity, const std::string& programDir,
+                                 const std::string& dataDir) {
+    const std::string separator(1, platform::pathSeparator());
+    return (identity.builtIn ? programDir : dataDir) + separator + identity.directoryName +
+           separator;
 }

@@ -29,3 +29,8 @@ struct ScaleIdentity {
 };
 
 ScaleIdentity identifyScale(const std::string& identification);
+
+// The description directory of a valid `identity`, ending with the path separator: below
+// `programDir` for descriptions that come with the program, else below `dataDir`.
+std::string descriptionDirectory(const ScaleIdentity& identity, const std::string& programDir,
+                                 const std::string& dataDir);

@@ -11,6 +11,13 @@
 
 using namespace job_output;
 
+namespace {
+
+// What the scale holds is saved at least this often while records move.
+constexpr std::uint64_t kHeldSaveIntervalMs = 2000;
+
+}  // namespace
+
 std::int32_t TableSendList::heldKey(const Table& table) {
     const TableType type = table.description().tableType;
     return type == TableType::SingleRecord || type == TableType::PerScale ? 0 : table.key();
@@ -55,6 +62,36 @@ void TableSendList::build(Table& table, int number, const std::string& requestSt
             break;
         }
     }
+}
+
+void TableSendList::rememberFetched(HeldRecords& held, const Table& table, int number,
+                                    const std::string& payload) {
+    held.remember(table.fileSign(), number, heldKey(table), recordOfReply(payload));
+}
+
+TableSendList::Start TableSendList::start(Table& table, int number, bool configPass,
+                                          const std::string& requestStart, HeldRecords& held,
+                                          bool changedOnly, std::string& status) {
+    build(table, number, requestStart, held, changedOnly, status);
+    next_ = 0;
+    if (changedOnly) {
+        logChangedCount(table, configPass, number);
+    }
+    if (records_.empty()) {
+        if (total_ == 0) {
+            log(text(Message::NothingToTransfer));
+        }
+        return Start::Empty;
+    }
+    return forgetBeforeSending(held, table, number) ? Start::Ready : Start::Refused;
+}
+
+bool TableSendList::acknowledged(HeldRecords& held, const Table& table, int number) {
+    const Record& sent = records_[next_];
+    held.remember(table.fileSign(), number, sent.key, sent.bytes);
+    const bool more = ++next_ < records_.size();
+    held.saveEvery(kHeldSaveIntervalMs, !more);
+    return more;
 }
 
 bool TableSendList::forgetBeforeSending(HeldRecords& held, const Table& table, int number) const {

@@ -30,6 +30,23 @@ class TableSendList {
     void build(Table& table, int number, const std::string& requestStart, const HeldRecords& held,
                bool changedOnly, std::string& status);
 
+    enum class Start {
+        Empty,    // nothing to send (logged: with KWCHANGED the counts, else when the table
+                  // holds no record at all)
+        Refused,  // the held records cannot be saved (logged): nothing may be sent
+        Ready,    // current() is the first record to send
+    };
+    // Builds the list of the table being sent and gets it ready: with `changedOnly` the log
+    // gets the counts; before the first record goes out, `held` forgets every listed record.
+    Start start(Table& table, int number, bool configPass, const std::string& requestStart,
+                HeldRecords& held, bool changedOnly, std::string& status);
+    // The record under way, and how many of the list the scale has acknowledged.
+    const Record& current() const { return records_[next_]; }
+    std::size_t acknowledgedCount() const { return next_; }
+    // The scale acknowledged current(): `held` remembers it (and is saved every few seconds,
+    // and at the end of the list). True while more records follow.
+    bool acknowledged(HeldRecords& held, const Table& table, int number);
+
     // The records of the table in the job's range, and those of them to send.
     std::size_t total() const { return total_; }
     std::size_t size() const { return records_.size(); }
@@ -53,10 +70,14 @@ class TableSendList {
     // (kind byte, the record, ETX and the block check).
     static std::string recordOfRequest(const std::string& request, std::size_t startSize);
     static std::string recordOfReply(const std::string& payload);
+    // A record of `table` fetched under `number` (the payload of its reply): `held` knows it.
+    static void rememberFetched(HeldRecords& held, const Table& table, int number,
+                                const std::string& payload);
 
   private:
     std::vector<Record> records_;
     std::size_t total_ = 0;
+    std::size_t next_ = 0;
 };
 
 // What the scale `identification` with the number `scaleNumber` is known to hold, from its file

@@ -1,12 +1,9 @@
 #include "job/transfer_job.h"
 
-#include <cstdio>
-
 #include "diag/output_file.h"
 #include "diag/qm_com_exceptions.h"
 #include "diag/status_lines.h"
 #include "dictionary/char_translation.h"
-#include "dictionary/table.h"
 #include "job/job_introduction.h"
 #include "job/job_output.h"
 #include "job/job_tables.h"
@@ -24,8 +21,6 @@ namespace {
 
 // Replies of a kind the job cannot use, while fetching one table, after which the job ends.
 constexpr int kMostUnknownReplies = 10;
-// What the scale holds is saved at least this often while records move.
-constexpr std::uint64_t kHeldSaveIntervalMs = 2000;
 
 }  // namespace
 
@@ -113,9 +108,9 @@ StepResult TransferJob::runStep() {
             setCurrentNumber(scaleNumber_);
             configPass_ = false;
             showAndLogNumber();
-            return fetchDescriptionTable(catalog_.tdes(), 1, State::FetchRecords);
+            return startFetch(catalog_.tdes(), 1, false);
         case State::FetchAdes:
-            return fetchDescriptionTable(catalog_.ades(), 2, State::FetchRecords);
+            return startFetch(catalog_.ades(), 2, false);
         case State::StoreDescriptions:
             return storeDescriptions();
         case State::StopOnRequest:
@@ -144,16 +139,12 @@ StepResult TransferJob::identify() {
     showAndLog(showLine1,
                text(Message::Scale) + format(": [%02d] ", scaleNumber_) + identification_);
     const ScaleIdentity identity = identifyScale(identification_);
-    identType_ = identity.type;
-    identVariant_ = identity.variant;
-    identModel_ = identity.model;
     if (!identity.valid) {
         fail(identity.error);
         return StepResult::CallAgain;
     }
-    const std::string separator(1, platform::pathSeparator());
+    descDir_ = descriptionDirectory(identity, programDir_, dataDir_);
     if (identity.builtIn) {
-        descDir_ = programDir_ + separator + identity.directoryName + separator;
         if (catalog_.loadDescriptions(descDir_)) {
             model700_ = identity.model700;
             state_ = State::SelectTables;
@@ -166,11 +157,10 @@ StepResult TransferJob::identify() {
     // is neither read nor written (the log names it).
     std::string target;
     std::string refusal;
-    if (!outputTarget(dataDir_ + separator + identity.directoryName, target, refusal)) {
+    if (!outputTarget(descDir_.substr(0, descDir_.size() - 1), target, refusal)) {
         fail(Message::OutputNotWritten);
         return StepResult::CallAgain;
     }
-    descDir_ = dataDir_ + separator + identity.directoryName + separator;
     state_ = catalog_.loadDescriptions(descDir_) ? State::SelectTables : State::FetchTdes;
     return StepResult::CallAgain;
 }
@@ -184,10 +174,8 @@ StepResult TransferJob::selectTables() {
         // Every selected table is read, so that a table named in the job (the article table
         // too) is sent, and one whose file could not be read counts as having none.
         catalog_.importSelectedTables(job_.workDir);
-        const std::set<std::string> missingFiles(catalog_.importFailures().begin(),
-                                                 catalog_.importFailures().end());
         Message refusal = Message::NoFileToSend;
-        if (!checkTablesToSend(catalog_, job_, scaleNumber_, missingFiles, refusal)) {
+        if (!checkTablesToSend(catalog_, job_, scaleNumber_, refusal)) {
             fail(refusal);
             return StepResult::CallAgain;
         }
@@ -205,14 +193,12 @@ StepResult TransferJob::finish() {
         return exchangeGivenUp_ ? StepResult::Ended : StepResult::CallAgain;
     }
     logMessage(Message::ConnectionEnded);
-    // A backup that is not complete on disk is reported at once: the end request is already
-    // answered.
+    // An incomplete backup is reported at once: the end request is already answered.
     if (job_.direction == 2 &&
         !writeBackup(catalog_, job_.workDir, job_.dirName, fetched_, fetchedWithRecords_)) {
         throw QmComExceptions(Message::OutputNotWritten);
     }
-    // A fetch leaves the scale as it was: what it taught is kept only once the files of a job
-    // from the scale are in place (and by the destructor when the job ends otherwise).
+    // What a fetch taught is kept only once the files of a backup are in place.
     held_->save();
     return StepResult::Complete;
 }
@@ -248,7 +234,8 @@ StepResult TransferJob::stopOnRequest() {
     return StepResult::Ended;
 }
 
-StepResult TransferJob::fetchDescriptionTable(CsvTable& table, std::uint8_t descFetch, State next) {
+// Asks for `table` after the pause before each table; fetchRecords takes its replies.
+StepResult TransferJob::startFetch(CsvTable& table, std::uint8_t descFetch, bool model700) {
     currentTable_ = &table;
     showAndLog(showLine7, table.name());
     platform::sleepMillis(tablePauseMs_);
@@ -256,9 +243,9 @@ StepResult TransferJob::fetchDescriptionTable(CsvTable& table, std::uint8_t desc
     unknownReplies_ = 0;
     recordsFetched_ = 0;
     showTableProgress(table.name(), 0, 0);
-    request_ = protocol::tableRequest(header_, table.busSign(), false);
+    request_ = protocol::tableRequest(header_, table.busSign(), model700);
     descFetch_ = descFetch;
-    state_ = next;
+    state_ = State::FetchRecords;
     return StepResult::CallAgain;
 }
 
@@ -284,14 +271,6 @@ StepResult TransferJob::startPass(State next, std::uint8_t number, bool configPa
     return StepResult::CallAgain;
 }
 
-bool TransferJob::eligibleToSend(const Table& table) const {
-    return !table.isSendBlocked() && eligibleToFetch(table);
-}
-
-bool TransferJob::eligibleToFetch(const Table& table) const {
-    return table.isSelected() && table.isConfigurationTable() == configPass_ && !table.isMeta();
-}
-
 StepResult TransferJob::nextTableToSend() {
     if (tableIndex_ >= catalog_.tableCount()) {
         if (job_.confGiven && !configPass_) {
@@ -302,34 +281,29 @@ StepResult TransferJob::nextTableToSend() {
         return StepResult::CallAgain;
     }
     currentTable_ = catalog_.tableAt(tableIndex_);
-    if (currentTable_ == nullptr || !eligibleToSend(*currentTable_)) {
+    if (currentTable_ == nullptr || !eligibleToSend(*currentTable_, configPass_)) {
         ++tableIndex_;
         return StepResult::CallAgain;
     }
     statusText_ = currentTable_->name();
     showAndLog(showLine7, statusText_);
-    // The table's records are listed first: with KWCHANGED, those the scale holds as they are
-    // are left out.
-    sendList_.build(*currentTable_, currentNumber_,
-                    protocol::recordRequestStart(header_, model700_), *held_, job_.changedOnly,
-                    statusText_);
-    if (job_.changedOnly) {
-        sendList_.logChangedCount(*currentTable_, configPass_, currentNumber_);
-    }
-    if (sendList_.size() == 0) {
-        if (sendList_.total() == 0) {
-            log(text(Message::NothingToTransfer));
-        }
-        ++tableIndex_;
-    } else if (!sendList_.forgetBeforeSending(*held_, *currentTable_, currentNumber_)) {
-        fail(Message::OutputNotWritten);
-    } else {
-        sendIndex_ = 0;
-        request_ = sendList_.at(0).request;
-        platform::sleepMillis(tablePauseMs_);
-        showTableProgress(currentTable_->name(), 0, static_cast<std::uint32_t>(sendList_.size()));
-        showLine7(sendList_.at(0).status);
-        state_ = State::SendRecords;
+    // The records are listed first (with KWCHANGED, not those the scale holds as they are).
+    switch (sendList_.start(*currentTable_, currentNumber_, configPass_,
+                            protocol::recordRequestStart(header_, model700_), *held_,
+                            job_.changedOnly, statusText_)) {
+        case TableSendList::Start::Empty:
+            ++tableIndex_;
+            break;
+        case TableSendList::Start::Refused:
+            fail(Message::OutputNotWritten);
+            break;
+        case TableSendList::Start::Ready:
+            request_ = sendList_.current().request;
+            platform::sleepMillis(tablePauseMs_);
+            showTableProgress(currentTable_->name(), 0, sendListSize());
+            showLine7(sendList_.current().status);
+            state_ = State::SendRecords;
+            break;
     }
     return StepResult::CallAgain;
 }
@@ -342,20 +316,16 @@ StepResult TransferJob::sendRecords() {
         confDataSent_ = true;
     }
     // The scale acknowledged the record: now it is known to hold it.
-    const TableSendList::Record& sent = sendList_.at(sendIndex_);
-    held_->remember(currentTable_->fileSign(), currentNumber_, sent.key, sent.bytes);
-    const auto count = static_cast<std::uint32_t>(sendList_.size());
-    if (++sendIndex_ >= sendList_.size()) {
-        held_->saveEvery(kHeldSaveIntervalMs, true);
-        showTableDone(currentTable_->name(), count);
+    if (!sendList_.acknowledged(*held_, *currentTable_, currentNumber_)) {
+        showTableDone(currentTable_->name(), sendListSize());
         ++tableIndex_;
         state_ = State::NextTableToSend;
         return StepResult::CallAgain;
     }
-    held_->saveEvery(kHeldSaveIntervalMs, false);
-    request_ = sendList_.at(sendIndex_).request;
-    showLine7(sendList_.at(sendIndex_).status);
-    showTableProgress(currentTable_->name(), static_cast<std::uint32_t>(sendIndex_), count);
+    request_ = sendList_.current().request;
+    showLine7(sendList_.current().status);
+    showTableProgress(currentTable_->name(),
+                      static_cast<std::uint32_t>(sendList_.acknowledgedCount()), sendListSize());
     return StepResult::CallAgain;
 }
 
@@ -393,23 +363,14 @@ StepResult TransferJob::nextTableToFetch() {
         return StepResult::CallAgain;
     }
     currentTable_ = catalog_.tableAt(tableIndex_);
-    if (currentTable_ == nullptr || !eligibleToFetch(*currentTable_)) {
+    if (currentTable_ == nullptr || !eligibleToFetch(*currentTable_, configPass_)) {
         ++tableIndex_;
         return StepResult::CallAgain;
     }
-    statusText_ = currentTable_->name();
-    showAndLog(showLine7, statusText_);
-    platform::sleepMillis(tablePauseMs_);
-    currentTable_->prepareReceive(currentNumber_);
-    unknownReplies_ = 0;
     fetched_.emplace(currentTable_, currentTable_->csvFileNumber(currentNumber_));
     // What the scale sends of this table replaces what was known of it.
     held_->forgetTable(currentTable_->fileSign(), currentNumber_);
-    recordsFetched_ = 0;
-    showTableProgress(currentTable_->name(), 0, 0);
-    request_ = protocol::tableRequest(header_, currentTable_->busSign(), model700_);
-    state_ = State::FetchRecords;
-    return StepResult::CallAgain;
+    return startFetch(*currentTable_, 0, model700_);
 }
 
 StepResult TransferJob::fetchRecords() {
@@ -421,9 +382,7 @@ StepResult TransferJob::fetchRecords() {
         case protocol::Reply::Record:
             lastResult_ = currentTable_->storeReceived(statusText_, scaleNumber_, payload_);
             if (descFetch_ == 0) {
-                held_->remember(currentTable_->fileSign(), currentNumber_,
-                                TableSendList::heldKey(*currentTable_),
-                                TableSendList::recordOfReply(payload_));
+                TableSendList::rememberFetched(*held_, *currentTable_, currentNumber_, payload_);
             }
             showTableProgress(currentTable_->name(), ++recordsFetched_, 0);
             // The table filed the record under the number of the reply.
@@ -440,9 +399,8 @@ StepResult TransferJob::fetchRecords() {
             lastResult_ = SendResult::Only;
             break;
         case protocol::Reply::Unknown:
-            // The table stays unfinished and the job asks again, without a log entry; but a
-            // scale that answers so for ever (also one that sends the table's records again
-            // before each such reply) would keep the job going for ever.
+            // The table stays unfinished and the job asks again, unlogged; but a scale that
+            // answers so for ever (records again before each such reply too) must not hold it.
             if (++unknownReplies_ >= kMostUnknownReplies) {
                 logUnknownReplies(*currentTable_, unknownReplies_, payload_);
                 fail(Message::UnknownReply);

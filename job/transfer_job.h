@@ -100,7 +100,7 @@ class TransferJob {
     StepResult fetchRecords();
     StepResult finish();
     StepResult abortWithError();
-    StepResult fetchDescriptionTable(CsvTable& table, std::uint8_t descFetch, State next);
+    StepResult startFetch(CsvTable& table, std::uint8_t descFetch, bool model700);
     StepResult storeDescriptions();
     StepResult stopOnRequest();
 
@@ -110,8 +110,6 @@ class TransferJob {
     void fail(Message message);
     void setCurrentNumber(std::uint8_t number);
     void showAndLogNumber();
-    bool eligibleToSend(const Table& table) const;
-    bool eligibleToFetch(const Table& table) const;
 
     State state_ = State::Introduce;
     JobParseResult job_;
@@ -128,9 +126,6 @@ class TransferJob {
     std::uint8_t currentNumber_ = 0;
     Message pendingError_ = Message::UnknownScaleType;
     CsvTable* currentTable_ = nullptr;
-    std::int32_t identModel_ = 0;
-    std::int32_t identVariant_ = 0;
-    std::int32_t identType_ = 0;
     std::uint32_t tableIndex_ = 0;
     std::string header_;
     // Starts at 0 so that a first reply of an unknown kind makes the job ask again.
@@ -158,6 +153,6 @@ class TransferJob {
     // What the scale is known to hold, and the records of the table being sent.
     std::unique_ptr<HeldRecords> held_;
     TableSendList sendList_;
-    std::size_t sendIndex_ = 0;
+    std::uint32_t sendListSize() const { return static_cast<std::uint32_t>(sendList_.size()); }
     std::uint32_t recordsFetched_ = 0;
 };
