@@ -77,7 +77,8 @@ foreach(dir ${KWLINK_TEST_DIRS})
             ENVIRONMENT "KWLINK_NATIVE_BIN=${KWLINK_NATIVE_BIN}")
     else()
         add_test(NAME ${name} COMMAND ${name}_tests WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
-        set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+        # The label "unit" is the quick check's set (tools/check.sh: ctest -L unit).
+        set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS unit)
     endif()
 endforeach()
 
@@ -87,7 +88,8 @@ find_package(Python3 COMPONENTS Interpreter)
 if(NOT WIN32 AND Python3_FOUND)
     add_test(NAME layers COMMAND ${Python3_EXECUTABLE} -m unittest -v test_check_layers
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/tools)
-    set_tests_properties(layers PROPERTIES TIMEOUT 120 ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
+    set_tests_properties(layers PROPERTIES TIMEOUT 120 LABELS unit
+        ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
 endif()
 if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
     add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs test_data_faults
