@@ -11,7 +11,7 @@ target_link_libraries(kwlink_test_support PUBLIC kwlink_core gtest gmock)
 target_include_directories(kwlink_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
 kwlink_warnings(kwlink_test_support)
 
-set(KWLINK_WINE_RUN ${CMAKE_SOURCE_DIR}/tools/wine-test.sh)
+set(KWLINK_WINE_RUN ${CMAKE_SOURCE_DIR}/tests/wine/wine-test.sh)
 set(KWLINK_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 if(WIN32)
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -27,9 +27,9 @@ endif()
 set(KWLINK_NATIVE_BIN "" CACHE PATH "bin directory of the native build (Windows tests use its tools)")
 
 if(WIN32)
-    add_executable(wine-idle ${CMAKE_SOURCE_DIR}/tools/win32/wine_idle.c)
+    add_executable(wine-idle ${CMAKE_SOURCE_DIR}/tests/wine/wine_idle.c)
     kwlink_link_runtime(wine-idle)
-    add_executable(kwlink-launch ${CMAKE_SOURCE_DIR}/tools/win32/kwlink_launch.c)
+    add_executable(kwlink-launch ${CMAKE_SOURCE_DIR}/tests/wine/kwlink_launch.c)
     kwlink_link_runtime(kwlink-launch)
     add_test(NAME ${win}.wine-start
         COMMAND bash ${KWLINK_WINE_RUN} start ${KWLINK_WINE_PREFIX} $<TARGET_FILE:wine-idle>)
@@ -77,7 +77,8 @@ foreach(dir ${KWLINK_TEST_DIRS})
             ENVIRONMENT "KWLINK_NATIVE_BIN=${KWLINK_NATIVE_BIN}")
     else()
         add_test(NAME ${name} COMMAND ${name}_tests WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
-        set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+        # The label "unit" is the quick check's set (tools/check.sh: ctest -L unit).
+        set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS unit)
     endif()
 endforeach()
 
@@ -87,7 +88,8 @@ find_package(Python3 COMPONENTS Interpreter)
 if(NOT WIN32 AND Python3_FOUND)
     add_test(NAME layers COMMAND ${Python3_EXECUTABLE} -m unittest -v test_check_layers
         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/tools)
-    set_tests_properties(layers PROPERTIES TIMEOUT 120 ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
+    set_tests_properties(layers PROPERTIES TIMEOUT 120 LABELS unit
+        ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1")
 endif()
 if(NOT WIN32 AND Python3_FOUND AND TARGET kwlink-scale-sim)
     add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} -m unittest -v test_jobs test_data_faults

@@ -26,8 +26,6 @@ class CsvOutputFile {
     // Closes and renames over the target. True only when the file was opened, every write
     // succeeded and the rename worked.
     bool commit();
-    // Marks the file as incomplete: commit() will fail and leave the old file.
-    void fail() { failed_ = true; }
 
   private:
     static constexpr std::size_t kBufferSize = 1 << 16;

@@ -1,37 +1,70 @@
 #!/usr/bin/env python3
-"""Checks that every source folder includes only itself and the folders below it.
+"""Checks that every source folder includes only itself and the folders it may use.
 
     tools/check-layers.py [--graph] [ROOT]
 
-The folders of the program form layers, lowest first (ARCHITECTURE.md says what each holds):
+The folders of the program and what each may include (ARCHITECTURE.md says what each holds)
+form a graph without cycles, written out in USES below: platform/ and protocol/ use nothing,
+link/ only diag/, protocol/ and platform/, app/ sits on top. The simulated scale (scale_sim/)
+is a program of its own and uses none of them.
 
-    platform < protocol < diag < dictionary < tables < catalog < link < job < app
-
-A file may include a header of its own folder or of a lower one. Every `#include "..."` that
-reaches a higher folder is printed as `file:line: ...` and the check fails (exit status 1),
-as it does for a quoted include of tools/ or tests/ from a layer, and for a top-level folder
-with C++ sources that is not in the order above. tools/ and tests/ may include anything. The
-entry points platform/*/entry/ are exempt: they are the operating system's door into app/.
+A file may include a header of its own folder or of a folder its folder may use. Every
+`#include "..."` that reaches another folder is printed as `file:line: ...` and the check
+fails (exit status 1), as it does for a quoted include of tools/ or tests/ from a folder of the
+graph, and for a top-level folder with C++ sources that is not in the graph. tools/ and tests/
+may include anything. There are no exemptions: the operating system's entry points
+(platform/*/entry/) call the program's main function declared in platform/.
 
 --graph prints the folder-to-folder include graph (with the number of includes per arrow) and
-marks the arrows that run up; the exit status is the same.
+marks the arrows the graph does not allow; the exit status is the same.
 """
 import os
 import re
 import sys
 
-LAYERS = ["platform", "protocol", "diag", "dictionary", "tables", "catalog", "link", "job", "app"]
-# Top-level folders outside the layers: they may include anything, nothing in a layer may
+# Each folder and the folders it may include (directly).
+USES = {
+    "platform": [],
+    "protocol": [],
+    "diag": ["platform"],
+    "dictionary": ["diag", "protocol", "platform"],
+    "tables": ["dictionary", "diag", "platform"],
+    "catalog": ["tables", "dictionary", "diag", "platform"],
+    "link": ["diag", "protocol", "platform"],
+    "job": ["catalog", "link", "tables", "dictionary", "diag", "protocol", "platform"],
+    "app": ["job", "link", "dictionary", "diag", "platform"],
+    "scale_sim": [],
+}
+# Top-level folders outside the graph: they may include anything, nothing in the graph may
 # include them.
 FREE = {"tools", "tests"}
 SOURCE_SUFFIXES = (".h", ".hpp", ".c", ".cc", ".cpp", ".inc")
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
 
-def is_entry_point(path):
-    """platform/<os>/entry/... (path relative to the root, '/'-separated)."""
-    parts = path.split("/")
-    return len(parts) >= 4 and parts[0] == "platform" and parts[2] == "entry"
+def lowest_first(uses):
+    """The folders in an order in which each comes after every folder it uses; raises
+    ValueError when the graph has a cycle."""
+    order, done, visiting = [], set(), set()
+
+    def visit(folder):
+        if folder in done:
+            return
+        if folder in visiting:
+            raise ValueError("the folder graph has a cycle through %s/" % folder)
+        visiting.add(folder)
+        for used in uses[folder]:
+            visit(used)
+        visiting.discard(folder)
+        done.add(folder)
+        order.append(folder)
+
+    for folder in uses:
+        visit(folder)
+    return order
+
+
+FOLDERS = lowest_first(USES)
 
 
 def source_files(root, folder):
@@ -55,10 +88,10 @@ def target_folder(root, including, included):
 
 
 def unlisted_folders(root):
-    """Top-level folders holding C++ sources that are neither layers nor free."""
+    """Top-level folders holding C++ sources that are neither in the graph nor free."""
     found = []
     for name in sorted(os.listdir(root)):
-        if name.startswith((".", "build")) or name in FREE or name in LAYERS:
+        if name.startswith((".", "build")) or name in FREE or name in USES:
             continue
         if os.path.isdir(os.path.join(root, name)) and next(source_files(root, name), None):
             found.append(name)
@@ -66,10 +99,10 @@ def unlisted_folders(root):
 
 
 def includes(root):
-    """Every quoted include from a layer into another top-level folder, as tuples
-    (path, line number, folder, included text, target folder)."""
+    """Every quoted include from a folder of the graph into another top-level folder, as
+    tuples (path, line number, folder, included text, target folder)."""
     found = []
-    for folder in LAYERS:
+    for folder in FOLDERS:
         for path in source_files(root, folder):
             with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
                 for number, line in enumerate(f, 1):
@@ -81,19 +114,22 @@ def includes(root):
     return found
 
 
-def runs_up(folder, target):
-    return target in FREE or (target in LAYERS and LAYERS.index(target) > LAYERS.index(folder))
+def forbidden(folder, target):
+    """The include from `folder` into `target` is not an arrow of the graph."""
+    return target in FREE or (target in USES and target not in USES[folder])
 
 
 def check(root):
-    """(problems, arrows): the problems to print, one line each, and the upward arrows
-    ("from -> to") among them; both empty when the tree keeps the layers."""
-    problems = ["%s/: C++ sources in a folder that is not in the layer order %s"
-                % (name, " < ".join(LAYERS)) for name in unlisted_folders(root)]
+    """(problems, arrows): the problems to print, one line each, and the forbidden arrows
+    ("from -> to") among them; both empty when the tree keeps to the graph."""
+    problems = ["%s/: C++ sources in a folder that is not in the folder graph" % name
+                for name in unlisted_folders(root)]
     arrows = []
     for path, number, folder, text, target in includes(root):
-        if runs_up(folder, target) and not is_entry_point(path):
-            why = "which no layer may use" if target in FREE else "which lies above it"
+        if forbidden(folder, target):
+            why = "which no folder of the program may use" if target in FREE else (
+                "but %s/ may use only %s" % (folder, ", ".join(
+                    "%s/" % used for used in USES[folder]) or "itself"))
             problems.append('%s:%d: %s/ includes "%s" from %s/, %s'
                             % (path, number, folder, text, target, why))
             if "%s -> %s" % (folder, target) not in arrows:
@@ -102,17 +138,14 @@ def check(root):
 
 
 def graph(root):
-    """Lines "from -> to  count", lowest folder first, arrows that run up marked."""
+    """Lines "from -> to  count", lowest folder first, arrows the graph forbids marked."""
     edges = {}
-    for path, _, folder, _, target in includes(root):
-        count, entry_only = edges.get((folder, target), (0, True))
-        edges[(folder, target)] = (count + 1, entry_only and is_entry_point(path))
+    for _, _, folder, _, target in includes(root):
+        edges[(folder, target)] = edges.get((folder, target), 0) + 1
     lines = []
-    for (folder, target), (count, entry_only) in sorted(
-            edges.items(), key=lambda e: (LAYERS.index(e[0][0]), e[0][1])):
-        mark = ""
-        if runs_up(folder, target):
-            mark = "  UP (entry points, exempt)" if entry_only else "  UP"
+    for (folder, target), count in sorted(
+            edges.items(), key=lambda e: (FOLDERS.index(e[0][0]), e[0][1])):
+        mark = "  NOT ALLOWED" if forbidden(folder, target) else ""
         lines.append("%-10s -> %-10s %3d%s" % (folder, target, count, mark))
     return lines
 
@@ -125,12 +158,12 @@ def main(argv):
     problems, arrows = check(root)
     for line in problems:
         print(line)
-    order = " < ".join(LAYERS)
     if problems:
-        print("layer check failed: %d problem(s), upward arrows: %s; the order is %s"
-              % (len(problems), ", ".join(arrows) or "none", order))
+        print("layer check failed: %d problem(s), arrows not in the graph: %s"
+              % (len(problems), ", ".join(arrows) or "none"))
         return 1
-    print("layer check passed: %s (entry points platform/*/entry/ exempt)" % order)
+    print("layer check passed: every include follows the folder graph (%s, lowest first)"
+          % " ".join(FOLDERS))
     return 0
 
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/install-deps.sh"
-python3 "$root/tools/check-layers.py"  # no folder includes one above it (ARCHITECTURE.md)
+python3 "$root/tools/check-layers.py"  # every include follows the folder graph (ARCHITECTURE.md)
 bash "$root/tools/build.sh"
 bash "$root/tools/package.sh"  # the release packages, which the package tests check
 cd "$root/build/native"

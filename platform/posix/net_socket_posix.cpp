@@ -115,10 +115,9 @@ std::int32_t waitSocket(Socket socket, bool forWrite, int timeoutMs, bool& ready
                         SerialWake* wake) {
     ready = false;
     // poll() passes over entries with a negative descriptor: no socket, no wake.
-    pollfd entries[2] = {
-        {socket != kNoSocket ? fdOf(socket) : -1, static_cast<short>(forWrite ? POLLOUT : POLLIN),
-         0},
-        {serialWakeDescriptor(wake), POLLIN, 0}};
+    pollfd entries[2] = {{socket != kNoSocket ? fdOf(socket) : -1,
+                          static_cast<short>(forWrite ? POLLOUT : POLLIN), 0},
+                         {serialWakeDescriptor(wake), POLLIN, 0}};
     int result = poll(entries, 2, timeoutMs);
     if (result < 0) {
         return errno == EINTR ? 0 : errno;

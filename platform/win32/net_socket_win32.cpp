@@ -177,8 +177,7 @@ std::int32_t waitSocket(Socket socket, bool forWrite, int timeoutMs, bool& ready
             Sleep(static_cast<DWORD>(timeoutMs));
             return 0;
         }
-        DWORD result =
-            WaitForMultipleObjects(count, events, FALSE, static_cast<DWORD>(timeoutMs));
+        DWORD result = WaitForMultipleObjects(count, events, FALSE, static_cast<DWORD>(timeoutMs));
         if (result == WAIT_FAILED) {
             return static_cast<std::int32_t>(GetLastError());
         }

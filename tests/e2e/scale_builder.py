@@ -1,6 +1,6 @@
 """Data files for the simulated scale, made from a description of the scale's tables.
 
-The tables and the record bytes come from tools/sample_data/make_sample_data.py, whose value
+The tables and the record bytes come from data/samples/make_sample_data.py, whose value
 coding is written from the wire rules and shares no code with the program's codec."""
 
 import os
@@ -8,7 +8,7 @@ import sys
 
 from harness import ROOT
 
-sys.path.insert(0, os.path.join(ROOT, "tools", "sample_data"))
+sys.path.insert(0, os.path.join(ROOT, "data", "samples"))
 import make_sample_data as sample  # noqa: E402
 
 attr = sample.attr

@@ -14,7 +14,7 @@
    pseudo-terminal and behind ser2net.
 
 usage: tools/bench/line_time.py [--idle-only] BIN_DIR      (BIN_DIR: build/native/bin)
-       tools/wine-test.sh exec PREFIX tools/bench/line_time.py --wine WIN_BIN BIN_DIR
+       tests/wine/wine-test.sh exec PREFIX tools/bench/line_time.py --wine WIN_BIN BIN_DIR
          (part 2 only, for Kwlink.exe under wine; PREFIX started with wine-test.sh start, e.g.
          build/win32/wineprefix after ctest -R win32.wine-start; the wine server's share is
          printed apart)

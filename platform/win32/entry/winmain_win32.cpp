@@ -1,9 +1,13 @@
-// Process entry of the Windows program: the command line after the program name is the job
-// string.
+// Process entry of the Windows program: the command line after the program name, unsplit, is
+// the job string (platform/program_main.h).
 #include <windows.h>
 
-#include "app/process.h"
+#include <string>
+#include <vector>
+
+#include "platform/program_main.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
-    return runProcess(commandLine != nullptr ? commandLine : "");
+    return kwlinkMain(platform::ProgramStart::Window,
+                      std::vector<std::string>{commandLine != nullptr ? commandLine : ""});
 }

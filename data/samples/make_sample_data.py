@@ -13,7 +13,7 @@ leading zero bytes, digit strings padded to their width, text lines starting wit
 digit. Texts that go through the character translation (types 4 and 6) are plain ASCII, which
 the translation keeps as it is.
 
-Run from the repository root: python3 tools/sample_data/make_sample_data.py
+Run from the repository root: python3 data/samples/make_sample_data.py
 """
 
 import os
@@ -264,7 +264,7 @@ def sample_file(identification, scale_number, tables, config_numbers):
     """The simulated scale's data file for one scale."""
     out = [b"# Sample records of a simulated scale; start it with --ident " + identification
            + b" --scale %d" % scale_number,
-           b"# Written by tools/sample_data/make_sample_data.py; do not edit by hand."]
+           b"# Written by data/samples/make_sample_data.py; do not edit by hand."]
 
     def emit(number, t, records):
         out.append(b"table %d %02X" % (number, t["bus"]))

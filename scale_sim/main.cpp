@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "tools/scale_sim/escaped_text.h"
-#include "tools/scale_sim/pty_line.h"
-#include "tools/scale_sim/scale_peer.h"
-#include "tools/scale_sim/scale_tables.h"
+#include "scale_sim/escaped_text.h"
+#include "scale_sim/pty_line.h"
+#include "scale_sim/scale_peer.h"
+#include "scale_sim/scale_tables.h"
 
 namespace {
 

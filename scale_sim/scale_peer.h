@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/scale_sim/pty_line.h"
-#include "tools/scale_sim/scale_tables.h"
+#include "scale_sim/pty_line.h"
+#include "scale_sim/scale_tables.h"
 
 namespace scale_sim {
 

@@ -1,4 +1,4 @@
-#include "tools/scale_sim/escaped_text.h"
+#include "scale_sim/escaped_text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "tools/scale_sim/pty_line.h"
+#include "scale_sim/pty_line.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,10 +1,10 @@
-#include "tools/scale_sim/scale_peer.h"
+#include "scale_sim/scale_peer.h"
 
 #include <sys/stat.h>
 
 #include <cstdlib>
 
-#include "tools/scale_sim/escaped_text.h"
+#include "scale_sim/escaped_text.h"
 
 namespace scale_sim {
 

@@ -1,11 +1,11 @@
-#include "tools/scale_sim/scale_tables.h"
+#include "scale_sim/scale_tables.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "tools/scale_sim/escaped_text.h"
+#include "scale_sim/escaped_text.h"
 
 namespace scale_sim {
 
